@@ -1,0 +1,7 @@
+#include "module/module_state.h"
+
+namespace ormel {
+
+ModuleState module_state;
+
+}  // namespace ormel

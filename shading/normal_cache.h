@@ -1,0 +1,63 @@
+// The per-object point-to-polygon cache behind the smoothed normal.
+#ifndef ORMEL_SHADING_NORMAL_CACHE_H
+#define ORMEL_SHADING_NORMAL_CACHE_H
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "common/vec.h"
+#include "host/lwsdk.h"
+
+namespace ormel {
+
+// The polygons that use one point: `count` corners, `fill` of them listed in `polys`.
+struct PointPolygons {
+    int count = 0;
+    LWPolID *polys = nullptr;
+    int fill = 0;
+};
+
+// Orders point IDs by their value as an unsigned number.
+struct PointIdLess {
+    bool operator()(LWPntID a, LWPntID b) const {
+        return reinterpret_cast<uintptr_t>(a) < reinterpret_cast<uintptr_t>(b);
+    }
+};
+
+// The adjacency of one object, built once per render the first time it is shaded.
+class ObjectAdjacency {
+public:
+    explicit ObjectAdjacency(LWItemID id) : objID(id) {}
+    virtual ~ObjectAdjacency();
+    ObjectAdjacency(const ObjectAdjacency &) = delete;
+    ObjectAdjacency &operator=(const ObjectAdjacency &) = delete;
+
+    std::map<LWPntID, PointPolygons, PointIdLess> points;
+    LWItemID objID;
+};
+
+// The module-wide list of adjacencies; every access happens under normal_cache_lock.
+class NormalCache {
+public:
+    NormalCache() = default;
+    virtual ~NormalCache();
+    NormalCache(const NormalCache &) = delete;
+    NormalCache &operator=(const NormalCache &) = delete;
+
+    std::vector<ObjectAdjacency *> records;
+};
+
+// Normal of a polygon from its vertices 0, 1 and n-1; zero for fewer than three vertices.
+Vec3 facet_normal(LWMeshInfo *mesh, LWPolID polygon, bool deformed);
+
+// Smoothed normal of the spot; false (N untouched) when it has no polygon or no mesh.
+// The caller holds normal_cache_lock.
+bool smoothed_normal(const LWShaderAccess *access, double angle, bool deformed, Vec3 &N);
+
+// Destroys every cached adjacency; the caller holds normal_cache_lock.
+void normal_cache_reset();
+
+}  // namespace ormel
+
+#endif

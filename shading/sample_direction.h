@@ -1,0 +1,15 @@
+// The direction of one sample ray about a normal.
+#ifndef ORMEL_SHADING_SAMPLE_DIRECTION_H
+#define ORMEL_SHADING_SAMPLE_DIRECTION_H
+
+#include "common/vec.h"
+
+namespace ormel {
+
+// Unit direction at polar angle theta from N and azimuth phi about it; the azimuth frame
+// follows whichever of T1 and T2 is less aligned with N (T1 on a tie).
+Vec3 sample_direction(Vec3 N, double theta, double phi, Vec3 T1, Vec3 T2);
+
+}  // namespace ormel
+
+#endif

@@ -3,12 +3,15 @@
 #define REFHOST_HOST_H
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <typeindex>
 #include <vector>
 
 #include "host/lwsdk.h"
+#include "refhost/scene.h"
 
 namespace refhost {
 
@@ -46,11 +49,34 @@ public:
     // How many times a name was asked for since the last clear.
     int lookup_count(const std::string &name) const;
 
+    // The scene every service works on.
+    Scene &scene() { return scene_; }
+
+    // Per-host state of one service subsystem, created on first use with Host& as its
+    // constructor argument and destroyed with the host.
+    template <class T>
+    T &component() {
+        const std::type_index key(typeid(T));
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto found = components_.find(key);
+            if (found != components_.end()) return *static_cast<T *>(found->second.get());
+        }
+        // Built outside the lock: a constructor may offer services of its own.
+        auto made = std::make_shared<T>(*this);
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto &slot = components_[key];
+        if (!slot) slot = made;
+        return *static_cast<T *>(slot.get());
+    }
+
 private:
     mutable std::mutex mutex_;
     std::map<std::string, void *> services_;
     std::set<std::string> withheld_;
     std::vector<GlobalLookup> lookups_;
+    Scene scene_;
+    std::map<std::type_index, std::shared_ptr<void>> components_;
     Host *previous_;
 };
 

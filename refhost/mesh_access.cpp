@@ -1,0 +1,165 @@
+#include "refhost/mesh_access.h"
+
+#include <cstring>
+#include <string>
+
+namespace refhost {
+
+namespace {
+
+struct MeshAccess {
+    LWMeshInfo info;  // first: the record's address is the handle
+    const Scene *scene;
+    const Item *object;
+    std::vector<const Mesh *> meshes;
+    const std::string *selected_map = nullptr;
+};
+
+MeshAccess *self(LWMeshInfoID id) { return reinterpret_cast<MeshAccess *>(id); }
+
+void destroy(LWMeshInfoID id) {
+    delete self(id);
+    mesh_access_stats().destroyed++;
+}
+
+int num_points(LWMeshInfoID id) {
+    size_t n = 0;
+    for (const Mesh *m : self(id)->meshes) n += m->points.size();
+    return static_cast<int>(n);
+}
+
+int num_polygons(LWMeshInfoID id) {
+    size_t n = 0;
+    for (const Mesh *m : self(id)->meshes) n += m->polygons.size();
+    return static_cast<int>(n);
+}
+
+size_t scan_points(LWMeshInfoID id, LWPntScanFunc *func, void *data) {
+    for (const Mesh *m : self(id)->meshes)
+        for (const auto &p : m->points)
+            if (size_t r = func(data, to_id(p.get()))) return r;
+    return 0;
+}
+
+size_t scan_polys(LWMeshInfoID id, LWPolScanFunc *func, void *data) {
+    for (const Mesh *m : self(id)->meshes)
+        for (const auto &p : m->polygons)
+            if (size_t r = func(data, to_id(p.get()))) return r;
+    return 0;
+}
+
+void pnt_base_pos(LWMeshInfoID, LWPntID pnt, LWFVector pos) {
+    const Point *p = from_id(pnt);
+    std::memcpy(pos, p->base, sizeof(float) * 3);
+}
+
+void pnt_other_pos(LWMeshInfoID id, LWPntID pnt, LWFVector pos) {
+    MeshAccess *m = self(id);
+    const Point *p = from_id(pnt);
+    if (!m->object) {
+        for (int i = 0; i < 3; ++i) pos[i] = p->base[i] + p->deform[i];
+        return;
+    }
+    const Vec3d w = deformed_world_position(*m->scene, *m->object, *p, m->scene->current_time);
+    pos[0] = static_cast<float>(w.x);
+    pos[1] = static_cast<float>(w.y);
+    pos[2] = static_cast<float>(w.z);
+}
+
+void *pnt_v_lookup(LWMeshInfoID id, LWID type, const char *name) {
+    if (type != LWVMAP_WGHT || !name) return nullptr;
+    MeshAccess *m = self(id);
+    for (const Mesh *mesh : m->meshes) {
+        if (mesh->weight_maps.count(name))
+            return const_cast<Scene *>(m->scene)->weight_map_handle(name);
+    }
+    return nullptr;
+}
+
+int pnt_v_select(LWMeshInfoID id, void *vmap) {
+    MeshAccess *m = self(id);
+    m->selected_map = vmap ? &Scene::weight_map_name(vmap) : nullptr;
+    return m->selected_map ? 1 : 0;
+}
+
+int pnt_v_get(LWMeshInfoID id, LWPntID pnt, float *values) {
+    MeshAccess *m = self(id);
+    if (!m->selected_map) return 0;
+    const Point *p = from_id(pnt);
+    for (const Mesh *mesh : m->meshes) {
+        auto map = mesh->weight_maps.find(*m->selected_map);
+        if (map == mesh->weight_maps.end()) continue;
+        auto value = map->second.find(p);
+        if (value != map->second.end()) {
+            values[0] = value->second;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+LWID pol_type(LWMeshInfoID, LWPolID) { return LWPOLTYPE_FACE; }
+
+int pol_size(LWMeshInfoID, LWPolID pol) { return static_cast<int>(from_id(pol)->vertices.size()); }
+
+LWPntID pol_vertex(LWMeshInfoID, LWPolID pol, int index) {
+    const Polygon *p = from_id(pol);
+    if (index < 0 || static_cast<size_t>(index) >= p->vertices.size()) return nullptr;
+    return to_id(p->vertices[index]);
+}
+
+const char *pol_tag(LWMeshInfoID, LWPolID pol, LWID tag) {
+    const Polygon *p = from_id(pol);
+    if (tag == LWPTAG_SURF) return p->surface.c_str();
+    if (tag == LWPTAG_PART) return p->part.empty() ? nullptr : p->part.c_str();
+    return nullptr;
+}
+
+}  // namespace
+
+MeshAccessStats &mesh_access_stats() {
+    static MeshAccessStats stats;
+    return stats;
+}
+
+LWMeshInfo *make_mesh_access(const Scene &scene, const Item *object, std::vector<const Mesh *> meshes) {
+    auto *m = new MeshAccess{};
+    m->scene = &scene;
+    m->object = object;
+    m->meshes = std::move(meshes);
+    LWMeshInfo &info = m->info;
+    info.priv = m;
+    info.destroy = destroy;
+    info.numPoints = num_points;
+    info.numPolygons = num_polygons;
+    info.scanPoints = scan_points;
+    info.scanPolys = scan_polys;
+    info.pntBasePos = pnt_base_pos;
+    info.pntOtherPos = pnt_other_pos;
+    info.pntVLookup = pnt_v_lookup;
+    info.pntVSelect = pnt_v_select;
+    info.pntVGet = pnt_v_get;
+    info.polType = pol_type;
+    info.polSize = pol_size;
+    info.polVertex = pol_vertex;
+    info.polTag = pol_tag;
+    mesh_access_stats().created++;
+    return &m->info;
+}
+
+Vec3d deformed_world_position(const Scene &scene, const Item &object, const Point &point, double time) {
+    const Vec3d local{static_cast<double>(point.base[0]) + static_cast<double>(point.deform[0]),
+                      static_cast<double>(point.base[1]) + static_cast<double>(point.deform[1]),
+                      static_cast<double>(point.base[2]) + static_cast<double>(point.deform[2])};
+    const Vec3d s = object.motion.scale.at(time);
+    const Vec3d scaled{local.x * s.x, local.y * s.y, local.z * s.z};
+    const Vec3d r = scene.item_param(object, LWIP_RIGHT, time);
+    const Vec3d u = scene.item_param(object, LWIP_UP, time);
+    const Vec3d f = scene.item_param(object, LWIP_FORWARD, time);
+    const Vec3d p = scene.item_param(object, LWIP_W_POSITION, time);
+    return {p.x + scaled.x * r.x + scaled.y * u.x + scaled.z * f.x,
+            p.y + scaled.x * r.y + scaled.y * u.y + scaled.z * f.y,
+            p.z + scaled.x * r.z + scaled.y * u.z + scaled.z * f.z};
+}
+
+}  // namespace refhost

@@ -1,0 +1,32 @@
+// LWMeshInfo records over the scene's meshes.
+#ifndef REFHOST_MESH_ACCESS_H
+#define REFHOST_MESH_ACCESS_H
+
+#include <atomic>
+#include <vector>
+
+#include "host/lwsdk.h"
+#include "refhost/scene.h"
+
+namespace refhost {
+
+// Counts of mesh records made and destroyed, for tests that check a plug-in releases
+// every record it asks for.
+struct MeshAccessStats {
+    std::atomic<long> created{0};
+    std::atomic<long> destroyed{0};
+};
+MeshAccessStats &mesh_access_stats();
+
+// A new record over the given meshes of an object (all layers for a frozen object mesh,
+// one layer for Scene Objects). Base positions are object space; other positions are the
+// deformed points moved by the object's transform at the scene's current time (world
+// space). The caller (the plug-in) releases it with the record's destroy.
+LWMeshInfo *make_mesh_access(const Scene &scene, const Item *object, std::vector<const Mesh *> meshes);
+
+// The world-space position of a deformed point of an object at a time.
+Vec3d deformed_world_position(const Scene &scene, const Item &object, const Point &point, double time);
+
+}  // namespace refhost
+
+#endif

@@ -116,11 +116,19 @@ struct SurfaceValues {
     double smoothing_angle = 0.0;  // radians; 0 is flat shading
 };
 
+// A shader applied to a surface: the handler record the plug-in filled at activation and
+// the instance it created for this surface. The renderer runs a surface's shaders in order.
+struct ShaderBinding {
+    const LWShaderHandler *handler = nullptr;
+    LWInstance instance = nullptr;
+};
+
 struct Surface {
     std::string name;
     std::string object_filename;  // the object file that carries the surface
     SurfaceValues values;
     LWChanGroupID channel_group = nullptr;
+    std::vector<ShaderBinding> shaders;
 };
 
 struct Image {

@@ -169,6 +169,8 @@ public:
 
     Vec3d ambient_color{1.0, 1.0, 1.0};
     double ambient_intensity = 0.05;
+    // The colour a ray that leaves the scene sees, in every direction.
+    Vec3d backdrop_color{0.0, 0.0, 0.0};
     // The time the host is rendering: deformed positions and item motion are taken at it.
     double current_time = 0.0;
 

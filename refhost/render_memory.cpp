@@ -1,0 +1,102 @@
+#include "refhost/render_memory.h"
+
+#include <cstring>
+
+#include "refhost/host.h"
+
+namespace refhost {
+
+LWMemChunk RenderMemory::find(const char *name) const {
+    if (!name) return nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = by_name_.find(name);
+    return found == by_name_.end() ? nullptr : found->second->memory.get();
+}
+
+LWMemChunk RenderMemory::create(const char *name, int size) {
+    if (!name || size < 0) return nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = by_name_.find(name);
+    if (found != by_name_.end()) return found->second->size >= size ? found->second->memory.get() : nullptr;
+
+    auto chunk = std::make_unique<Chunk>();
+    chunk->name = name;
+    chunk->size = size;
+    // At least one byte, so that even an empty chunk has an address of its own. Zeroed
+    // byte by byte: value-initialising wider types may leave their padding untouched.
+    const size_t bytes = size > 0 ? static_cast<size_t>(size) : 1;
+    chunk->memory.reset(new unsigned char[bytes]);
+    std::memset(chunk->memory.get(), 0, bytes);
+    Chunk *raw = chunk.get();
+    by_address_[raw->memory.get()] = chunks_.size();
+    chunks_.push_back(std::move(chunk));
+    by_name_[raw->name] = raw;
+    return raw->memory.get();
+}
+
+const RenderMemory::Chunk *RenderMemory::chunk_of(LWMemChunk handle) const {
+    auto found = by_address_.find(handle);
+    return found == by_address_.end() ? nullptr : chunks_[found->second].get();
+}
+
+LWMemChunk RenderMemory::first() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return chunks_.empty() ? nullptr : chunks_.front()->memory.get();
+}
+
+LWMemChunk RenderMemory::next(LWMemChunk handle) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = by_address_.find(handle);
+    if (found == by_address_.end() || found->second + 1 >= chunks_.size()) return nullptr;
+    return chunks_[found->second + 1]->memory.get();
+}
+
+const char *RenderMemory::id(LWMemChunk handle) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Chunk *chunk = chunk_of(handle);
+    return chunk ? chunk->name.c_str() : nullptr;
+}
+
+int RenderMemory::size(LWMemChunk handle) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Chunk *chunk = chunk_of(handle);
+    return chunk ? chunk->size : 0;
+}
+
+size_t RenderMemory::count() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return chunks_.size();
+}
+
+void RenderMemory::clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    by_name_.clear();
+    by_address_.clear();
+    chunks_.clear();
+}
+
+namespace {
+
+RenderMemory *pool() {
+    Host *host = Host::current();
+    return host ? &host->component<RenderMemory>() : nullptr;
+}
+
+LWMemChunk pool_first() { RenderMemory *p = pool(); return p ? p->first() : nullptr; }
+LWMemChunk pool_next(LWMemChunk c) { RenderMemory *p = pool(); return p ? p->next(c) : nullptr; }
+const char *pool_id(LWMemChunk c) { RenderMemory *p = pool(); return p ? p->id(c) : nullptr; }
+int pool_size(LWMemChunk c) { RenderMemory *p = pool(); return p ? p->size(c) : 0; }
+LWMemChunk pool_find(const char *name) { RenderMemory *p = pool(); return p ? p->find(name) : nullptr; }
+LWMemChunk pool_create(const char *name, int size) {
+    RenderMemory *p = pool();
+    return p ? p->create(name, size) : nullptr;
+}
+
+}  // namespace
+
+LWGlobalPool *render_memory_table() {
+    static LWGlobalPool table = {pool_first, pool_next, pool_id, pool_size, pool_find, pool_create};
+    return &table;
+}
+
+}  // namespace refhost

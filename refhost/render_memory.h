@@ -1,0 +1,62 @@
+// "Global Render Memory": named chunks of zeroed memory that plug-ins share during a render.
+//
+// A chunk's handle is the address of its memory, so a plug-in reads and writes the chunk
+// through the handle it gets from `find` or `create`. Addresses stay put until the pool is
+// cleared, which the host does between renders. Every operation takes the pool's lock, so
+// render threads may create and look up chunks at the same time.
+#ifndef REFHOST_RENDER_MEMORY_H
+#define REFHOST_RENDER_MEMORY_H
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/lwsdk.h"
+
+namespace refhost {
+
+class Host;
+
+class RenderMemory {
+public:
+    explicit RenderMemory(Host &) {}
+
+    // The chunk of that name, or null.
+    LWMemChunk find(const char *name) const;
+    // A new zeroed chunk. A name already in the pool gives the existing chunk when it is at
+    // least `size` bytes and null otherwise (handing out a smaller chunk would let the caller
+    // write past its end); a negative size or a null name gives null.
+    LWMemChunk create(const char *name, int size);
+    // Chunks in the order they were created.
+    LWMemChunk first() const;
+    LWMemChunk next(LWMemChunk chunk) const;
+    const char *id(LWMemChunk chunk) const;
+    int size(LWMemChunk chunk) const;
+
+    size_t count() const;
+    // Frees every chunk: the host calls it between renders. No plug-in may still hold one.
+    void clear();
+
+private:
+    struct Chunk {
+        std::string name;
+        int size;
+        std::unique_ptr<unsigned char[]> memory;  // operator new[]'s alignment suits any scalar
+    };
+    const Chunk *chunk_of(LWMemChunk handle) const;  // caller holds mutex_
+
+    mutable std::mutex mutex_;
+    std::vector<std::unique_ptr<Chunk>> chunks_;  // creation order
+    std::map<std::string, Chunk *> by_name_;
+    std::map<const void *, size_t> by_address_;  // index into chunks_
+};
+
+// The service table; its functions use the current host's pool.
+LWGlobalPool *render_memory_table();
+
+}  // namespace refhost
+
+#endif

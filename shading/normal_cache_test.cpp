@@ -1,0 +1,233 @@
+#include "shading/normal_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "shading/test_fakes.h"
+
+namespace ormel {
+namespace {
+
+constexpr double kDeg = 3.141592653589793 / 180.0;
+
+Vec3 widened(const std::array<float, 3> &p) {
+    return Vec3(static_cast<double>(p[0]), static_cast<double>(p[1]), static_cast<double>(p[2]));
+}
+
+// A square A in the z = 0 plane (normal +z) on the edge e0-e1 along x, and wings hinged on
+// that edge whose normals lean away from +z by a chosen angle.
+struct Hinge {
+    fake::Mesh mesh;
+    int e0, e1, a2, a3, A;
+
+    Hinge() {
+        e0 = mesh.point(0, 0, 0);
+        e1 = mesh.point(1, 0, 0);
+        a2 = mesh.point(1, 1, 0);
+        a3 = mesh.point(0, 1, 0);
+        A = mesh.polygon({e0, e1, a2, a3});
+    }
+    // A wing whose facet normal is (0, sin t, cos t).
+    int wing(double t) {
+        const float c = static_cast<float>(std::cos(t)), s = static_cast<float>(std::sin(t));
+        const int b3 = mesh.point(0, -c, s);
+        const int b2 = mesh.point(1, -c, s);
+        return mesh.polygon({e0, b3, b2, e1});
+    }
+    // The wing's normal, computed from the stored (float) positions.
+    Vec3 wing_normal(int polygon) const {
+        const auto &pts = mesh.polygons[static_cast<size_t>(polygon)];
+        const Vec3 p0 = widened(mesh.other[static_cast<size_t>(pts[0])]);
+        const Vec3 p1 = widened(mesh.other[static_cast<size_t>(pts[1])]);
+        const Vec3 pl = widened(mesh.other[static_cast<size_t>(pts[3])]);
+        return vec_normalized(vec_cross(p1 - p0, pl - p0));
+    }
+    // A spot on A with equal weights at its four corners.
+    LWShaderAccess spot(LWItemID obj) const {
+        LWShaderAccess a = fake::make_spot(obj, fake::polygon_id(A), Vec3(0.5, 0.5, 0), Vec3(0, 0, 1));
+        const int corners[4] = {e0, e1, a2, a3};
+        for (int k = 0; k < 4; ++k) {
+            a.verts[k] = fake::point_id(corners[k]);
+            a.weights[k] = 0.25f;
+        }
+        return a;
+    }
+};
+
+bool smoothed(const LWShaderAccess &a, double angle, Vec3 &N, bool deformed = true) {
+    CriticalSectionGuard guard(module_state.normal_cache_lock);
+    return smoothed_normal(&a, angle, deformed, N);
+}
+
+void expect_vec_near(const Vec3 &got, const Vec3 &want) {
+    EXPECT_NEAR(got.x, want.x, 1e-12);
+    EXPECT_NEAR(got.y, want.y, 1e-12);
+    EXPECT_NEAR(got.z, want.z, 1e-12);
+}
+
+TEST(FacetNormal, FromVerticesZeroOneAndLast) {
+    fake::Installed host;
+    fake::Mesh mesh;
+    const int p0 = mesh.point(0, 0, 0), p1 = mesh.point(2, 0, 0), p2 = mesh.point(2, 3, 0),
+              p3 = mesh.point(0, 3, 0);
+    const int quad = mesh.polygon({p0, p1, p2, p3});
+    const int line = mesh.polygon({p0, p1});
+    EXPECT_EQ(facet_normal(&mesh.record, fake::polygon_id(quad), true), Vec3(0, 0, 1));
+    EXPECT_EQ(facet_normal(&mesh.record, fake::polygon_id(line), true), Vec3(0, 0, 0));
+    // Deformed positions and base positions are told apart.
+    for (auto &p : mesh.other) std::swap(p[1], p[2]);
+    EXPECT_EQ(facet_normal(&mesh.record, fake::polygon_id(quad), true), Vec3(0, -1, 0));
+    EXPECT_EQ(facet_normal(&mesh.record, fake::polygon_id(quad), false), Vec3(0, 0, 1));
+}
+
+TEST(SmoothedNormal, AngleDecidesWhichNeighboursCount) {
+    fake::Installed host;
+    Hinge h;
+    const int B = h.wing(40 * kDeg);
+    host.add_object(fake::item_id(1), &h.mesh);
+    const LWShaderAccess spot = h.spot(fake::item_id(1));
+    const Vec3 nA(0, 0, 1);
+
+    // Two corners lie on the shared edge: their sums take the wing in when it is within
+    // the angle; the other two corners keep A's normal.
+    const Vec3 edge = vec_normalized(nA + h.wing_normal(B));
+    const Vec3 smooth = vec_normalized(0.25 * nA + 0.25 * nA + 0.25 * edge + 0.25 * edge);
+
+    Vec3 N;
+    ASSERT_TRUE(smoothed(spot, 0.0, N));
+    EXPECT_EQ(N, nA) << "angle 0 is flat shading";
+    ASSERT_TRUE(smoothed(spot, 30 * kDeg, N));
+    EXPECT_EQ(N, nA) << "a 40 degree edge is sharper than 30 degrees";
+    ASSERT_TRUE(smoothed(spot, 60 * kDeg, N));
+    expect_vec_near(N, smooth);
+    EXPECT_GT(N.y, 0.0);
+    ASSERT_TRUE(smoothed(spot, 180 * kDeg, N));
+    expect_vec_near(N, smooth);
+
+    // The mesh record is released once per call.
+    EXPECT_EQ(h.mesh.destroyed.load(), 4);
+}
+
+TEST(SmoothedNormal, SharpEdgeKeepsOnlyNeighboursWithinTheAngle) {
+    fake::Installed host;
+    Hinge h;
+    const int near_wing = h.wing(20 * kDeg);
+    h.wing(50 * kDeg);
+    // A polygon facing exactly the other way never counts, even at 180 degrees.
+    h.mesh.polygon({h.a3, h.a2, h.e1, h.e0});
+    host.add_object(fake::item_id(1), &h.mesh);
+    const LWShaderAccess spot = h.spot(fake::item_id(1));
+    const Vec3 nA(0, 0, 1);
+
+    Vec3 N;
+    ASSERT_TRUE(smoothed(spot, 30 * kDeg, N));
+    const Vec3 edge = vec_normalized(nA + h.wing_normal(near_wing));
+    expect_vec_near(N, vec_normalized(0.5 * nA + 0.5 * edge));
+
+    ASSERT_TRUE(smoothed(spot, 180 * kDeg, N));
+    const Vec3 both = vec_normalized(nA + h.wing_normal(near_wing) + h.wing_normal(near_wing + 1));
+    expect_vec_near(N, vec_normalized(0.5 * nA + 0.5 * both));
+}
+
+TEST(SmoothedNormal, FailuresLeaveTheNormalAlone) {
+    fake::Installed host;
+    Hinge h;
+    host.add_object(fake::item_id(1), &h.mesh);
+    LWShaderAccess spot = h.spot(fake::item_id(1));
+    const Vec3 untouched(7, 8, 9);
+
+    Vec3 N = untouched;
+    host->withhold_meshes = true;
+    EXPECT_FALSE(smoothed(spot, 0.0, N));
+    EXPECT_EQ(N, untouched);
+    host->withhold_meshes = false;
+
+    spot.polygon = nullptr;
+    const int requests = host->mesh_requests.load();
+    EXPECT_FALSE(smoothed(spot, 0.0, N));
+    EXPECT_EQ(N, untouched);
+    EXPECT_EQ(host->mesh_requests.load(), requests) << "no mesh is asked for without a polygon";
+
+    // Zero weights give a zero normal, and that still counts as success.
+    spot = h.spot(fake::item_id(1));
+    for (float &w : spot.weights) w = 0.0f;
+    EXPECT_TRUE(smoothed(spot, 0.0, N));
+    EXPECT_EQ(N, Vec3(0, 0, 0));
+}
+
+TEST(SmoothedNormal, DeformedPositionsFollowTheMesh) {
+    fake::Installed host;
+    Hinge h;
+    host.add_object(fake::item_id(1), &h.mesh);
+    const LWShaderAccess spot = h.spot(fake::item_id(1));
+    Vec3 N;
+    ASSERT_TRUE(smoothed(spot, 0.0, N));
+    EXPECT_EQ(N, Vec3(0, 0, 1));
+    // Positions are read at every call, not cached with the topology.
+    for (auto &p : h.mesh.other) std::swap(p[1], p[2]);
+    ASSERT_TRUE(smoothed(spot, 0.0, N));
+    EXPECT_EQ(N, Vec3(0, -1, 0));
+    ASSERT_TRUE(smoothed(spot, 0.0, N, false));
+    EXPECT_EQ(N, Vec3(0, 0, 1));
+}
+
+TEST(NormalCache, BuiltOncePerObjectUntilReset) {
+    fake::Installed host;
+    Hinge first, second;
+    second.wing(10 * kDeg);
+    host.add_object(fake::item_id(1), &first.mesh);
+    host.add_object(fake::item_id(2), &second.mesh);
+    const std::vector<ObjectAdjacency *> &records = module_state.normal_cache.records;
+
+    Vec3 N;
+    ASSERT_TRUE(smoothed(first.spot(fake::item_id(1)), 0.5, N));
+    ASSERT_TRUE(smoothed(second.spot(fake::item_id(2)), 0.5, N));
+    EXPECT_GT(N.y, 0.0) << "the second object's own wing counts";
+    ASSERT_TRUE(smoothed(first.spot(fake::item_id(1)), 0.5, N));
+    EXPECT_EQ(N, Vec3(0, 0, 1)) << "the first object has no wing";
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0]->objID, fake::item_id(1));
+    EXPECT_EQ(records[1]->objID, fake::item_id(2));
+    EXPECT_EQ(first.mesh.scans.load(), 2) << "two scans build an object's adjacency, once";
+    EXPECT_EQ(second.mesh.scans.load(), 2);
+
+    // The topology is the one the build saw: a wing added later counts only after a reset.
+    first.wing(10 * kDeg);
+    ASSERT_TRUE(smoothed(first.spot(fake::item_id(1)), 0.5, N));
+    EXPECT_EQ(N, Vec3(0, 0, 1));
+    {
+        CriticalSectionGuard guard(module_state.normal_cache_lock);
+        normal_cache_reset();
+    }
+    EXPECT_TRUE(records.empty());
+    ASSERT_TRUE(smoothed(first.spot(fake::item_id(1)), 0.5, N));
+    EXPECT_GT(N.y, 0.0);
+    EXPECT_EQ(first.mesh.scans.load(), 4);
+}
+
+TEST(NormalCache, MissingCornerPointIsAddedOnce) {
+    fake::Installed host;
+    Hinge h;
+    host.add_object(fake::item_id(1), &h.mesh);
+    // A triangle-like spot: the fourth corner is empty.
+    LWShaderAccess spot = h.spot(fake::item_id(1));
+    spot.verts[3] = nullptr;
+    spot.weights[3] = 0.0f;
+    Vec3 N;
+    ASSERT_TRUE(smoothed(spot, 0.0, N));
+    EXPECT_EQ(N, Vec3(0, 0, 1));
+    const ObjectAdjacency &record = *module_state.normal_cache.records.at(0);
+    EXPECT_EQ(record.points.size(), 5u) << "four points and the empty corner";
+    EXPECT_EQ(record.points.at(nullptr).count, 0);
+    ASSERT_TRUE(smoothed(spot, 0.0, N));
+    EXPECT_EQ(record.points.size(), 5u);
+    // Every point lists the polygons that use it.
+    const PointPolygons &edge = record.points.at(fake::point_id(h.e0));
+    ASSERT_EQ(edge.count, 1);
+    EXPECT_EQ(edge.fill, 1);
+    EXPECT_EQ(edge.polys[0], fake::polygon_id(h.A));
+}
+
+}  // namespace
+}  // namespace ormel

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/vec.h"
+#include "instance/dirt_instance.h"
 #include "host/lwsdk.h"
 #include "module/globals.h"
 #include "module/module_state.h"
@@ -321,6 +322,45 @@ inline LWShaderAccess make_spot(LWItemID obj, LWPolID polygon, Vec3 wPos, Vec3 n
     a.bumpHeight = 0.4;
     return a;
 }
+
+// A shader instance with the defaults of a new one, whose eight parameters read the given
+// fake parameters. Declare it after the Installed host that serves it.
+struct TestInstance {
+    fake::Param width, falloff, amount, color, Kd, Ks, mirror, bump;
+    DirtInstance inst{};
+    std::unique_ptr<PluginDataParam> owned[8];
+
+    TestInstance() {
+        width.value[0] = width.value[1] = width.value[2] = 0.05;
+        falloff.value[0] = falloff.value[1] = falloff.value[2] = 0.5;
+        amount.value[0] = amount.value[1] = amount.value[2] = 1.0;
+        color.value[0] = color.value[1] = color.value[2] = 0.5;
+        Kd.value[0] = Kd.value[1] = Kd.value[2] = 0.5;
+        bump.value[0] = bump.value[1] = bump.value[2] = 1.0;
+        Param *params[8] = {&width, &falloff, &amount, &color, &Kd, &Ks, &mirror, &bump};
+        PluginDataParam **slots[8] = {&inst.dirt_width, &inst.dirt_falloff, &inst.dirt_amount,
+                                      &inst.dirt_color,  &inst.dirt_Kd,      &inst.dirt_Ks,
+                                      &inst.dirt_mirror, &inst.dirt_bump};
+        const char *names[8] = {"dirt_width", "dirt_falloff", "dirt_amount", "dirt_color",
+                                "dirt_diffuse", "dirt_specular", "dirt_mirror", "dirt_bump"};
+        for (int i = 0; i < 8; ++i) {
+            owned[i].reset(new PluginDataParam(names[i], LWVP_FLOAT, LWVPDT_NOTXTR, nullptr,
+                                               "Ormel_Dirt", inst.surface));
+            owned[i]->vparm = params[i]->id();
+            *slots[i] = owned[i].get();
+        }
+        inst.sample_theta = 1.0471975511965976;
+        inst.sample_jitter = 0.3490658503988659;
+        inst.sample_count = 6;
+        inst.sample_itr = 1;
+        inst.sample_scale = 0.1;
+        inst.use_Kd = 1;
+        inst.surface = reinterpret_cast<LWSurfaceID>(0x5eed);
+    }
+    TestInstance(const TestInstance &) = delete;
+    TestInstance &operator=(const TestInstance &) = delete;
+    LWInstance handle() { return &inst; }
+};
 
 }  // namespace fake
 }  // namespace ormel

@@ -244,6 +244,13 @@ public:
         w.vparm.getTex = [](LWVParmID id) -> LWTextureID {
             return reinterpret_cast<LWTextureID>(reinterpret_cast<Param *>(id)->texture);
         };
+        // Enough for a parameter object to be made and destroyed; tests then point its
+        // vparm at a fake Param.
+        w.vparm.create = [](int, int) -> LWVParmID { return nullptr; };
+        w.vparm.setup = [](LWVParmID, const char *, LWChanGroupID, LWTxtrContextID, LWVP_EventFunc *,
+                           const char *, void *) { return 0; };
+        w.vparm.setVal = [](LWVParmID, double *) { return 0; };
+        w.vparm.destroy = [](LWVParmID) {};
         w.vparm.initMP = [](LWMicropol *mp) {
             world().init_mp++;
             mp->txVal = 0.25;

@@ -463,7 +463,7 @@ public:
     int depth() const override { return static_cast<int>(ends_.size()); }
 
 private:
-    enum class Kind { Open, Close, String, Word };
+    enum class Kind { Open, Close, String, Word, Broken };
     struct Token {
         Kind kind;
         std::string text;  // block name, string contents or word
@@ -501,7 +501,10 @@ private:
                 ++i;
                 while (i < n && (s[i] == ' ' || s[i] == '\t')) ++i;
                 open.push_back(tokens_.size());
-                tokens_.push_back({Kind::Open, word_at(i), 0});
+                std::string name = word_at(i);
+                // A name cut off by the end of the data may be the start of another one.
+                if (i >= n) name.clear();
+                tokens_.push_back({Kind::Open, name, 0});
             } else if (c == '}') {
                 ++i;
                 if (open.empty()) continue;  // a stray brace outside every block
@@ -510,16 +513,22 @@ private:
                 tokens_.push_back({Kind::Close, std::string(), 0});
             } else if (c == '"') {
                 ++i;
-                tokens_.push_back({Kind::String, read_quoted(s, i), 0});
+                bool closed = false;
+                std::string text = read_quoted(s, i, closed);
+                // A string without its closing quote was cut off: it reads as nothing.
+                tokens_.push_back({closed ? Kind::String : Kind::Broken, text, 0});
             } else {
-                tokens_.push_back({Kind::Word, word_at(i), 0});
+                std::string word = word_at(i);
+                // Every value the writer puts ends its line; one that ends the data was
+                // cut off, and its digits so far would read as another number.
+                tokens_.push_back({i < n ? Kind::Word : Kind::Broken, word, 0});
             }
         }
         // Blocks left open end with the data.
         for (size_t k : open) tokens_[k].match = tokens_.size();
     }
 
-    static std::string read_quoted(const std::string &s, size_t &i) {
+    static std::string read_quoted(const std::string &s, size_t &i, bool &closed) {
         std::string out;
         const size_t n = s.size();
         while (i < n && s[i] != '"') {
@@ -536,7 +545,8 @@ private:
                 i += 2;
             }
         }
-        if (i < n) ++i;  // the closing quote
+        closed = i < n;
+        if (closed) ++i;  // the closing quote
         return out;
     }
 

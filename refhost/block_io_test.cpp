@@ -244,11 +244,22 @@ TEST(BlockIoText, MalformedValuesStopTheReader) {
     unsigned char u1 = 7;
     EXPECT_EQ(l->readU1(d, &u1, 1), 0);
     EXPECT_EQ(u1, 7);
+
+    // Values and strings cut off by the end of the data are not read: "34" may have been
+    // "3456", and a string without its closing quote is incomplete.
+    BlockReader r3(LWIO_ASCII, "12 34");
+    l = r3.state();
+    EXPECT_EQ(l->readI4(l->readData, i4, 2), 1);
+    BlockReader r4(LWIO_ASCII, "\"abc");
+    l = r4.state();
+    char str[8] = "x";
+    EXPECT_LE(l->readStr(l->readData, str, sizeof str), 0);
+    EXPECT_STREQ(str, "");
 }
 
 TEST(BlockIoText, UnbalancedBracesAreContained) {
     // A stray closing brace outside every block is ignored; an unclosed block ends with the data.
-    BlockReader r(LWIO_ASCII, "} { Outer 5 { Inner 6");
+    BlockReader r(LWIO_ASCII, "} { Outer 5 { Inner 6\n");
     const LWLoadState *l = r.state();
     void *d = l->readData;
     ASSERT_EQ(l->findBlk(d, kOuter), kOuter[0].id);

@@ -1,0 +1,388 @@
+#include "refhost/ray_caster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <unordered_map>
+#include <vector>
+
+#include "refhost/item_info.h"
+#include "refhost/vec3d_math.h"
+
+namespace refhost {
+
+using namespace vmath;
+
+namespace {
+
+constexpr double kSelfHitScale = 1e-6;
+
+thread_local const RayCaster *t_current = nullptr;
+thread_local int t_shade_depth = 0;             // nested shader runs on this thread
+thread_local LWItemID t_shading_object = nullptr;  // the object whose spot is being shaded
+thread_local int t_trace_depth = 0;
+
+bool finite(const Vec3d &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// One triangle of a polygon's fan, with its corners and plane in double precision.
+struct Triangle {
+    int polygon;
+    int fan;  // corners 0, fan + 1, fan + 2
+    Vec3d a, b, c;
+    Vec3d normal;  // unit; zero when degenerate
+    double offset;  // normal · a
+};
+
+struct ObjectTriangles {
+    std::shared_ptr<const ObjectGeometry> geometry;
+    std::vector<Triangle> triangles;  // by Embree primitive ID
+};
+
+// The intersection context: Embree's, followed by what the self-hit filter needs.
+struct CastContext {
+    RTCIntersectContext base;
+    Vec3d origin;
+    double tolerance;
+};
+
+// Rejects hits on triangles whose plane holds the ray's origin (see the header).
+void self_hit_filter(const RTCFilterFunctionNArguments *args) {
+    const auto *context = reinterpret_cast<const CastContext *>(args->context);
+    const auto *object = static_cast<const ObjectTriangles *>(args->geometryUserPtr);
+    for (unsigned int i = 0; i < args->N; ++i) {
+        if (args->valid[i] != -1) continue;
+        const Triangle &t = object->triangles[RTCHitN_primID(args->hit, args->N, i)];
+        if (std::fabs(dot(t.normal, context->origin) - t.offset) <= context->tolerance) args->valid[i] = 0;
+    }
+}
+
+// Barycentric (u, v) of p in the triangle, so that p = (1 − u − v) a + u b + v c.
+bool barycentric(const Triangle &t, const Vec3d &p, double &u, double &v) {
+    const Vec3d e0 = sub(t.b, t.a), e1 = sub(t.c, t.a), e2 = sub(p, t.a);
+    const double d00 = dot(e0, e0), d01 = dot(e0, e1), d11 = dot(e1, e1);
+    const double d20 = dot(e2, e0), d21 = dot(e2, e1);
+    const double denom = d00 * d11 - d01 * d01;
+    if (!(denom != 0.0)) return false;
+    u = (d11 * d20 - d01 * d21) / denom;
+    v = (d00 * d21 - d01 * d20) / denom;
+    return true;
+}
+
+double max_abs(const Vec3d &v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
+
+}  // namespace
+
+struct RayCaster::Bvh {
+    RTCScene scene = nullptr;
+    double time = 0.0;
+    double scale = 1.0;  // largest vertex coordinate, at least 1
+    size_t triangles = 0;
+    std::vector<std::unique_ptr<ObjectTriangles>> objects;  // by Embree geometry ID
+
+    Bvh() = default;
+    Bvh(const Bvh &) = delete;
+    Bvh &operator=(const Bvh &) = delete;
+    ~Bvh() {
+        if (scene) rtcReleaseScene(scene);
+    }
+};
+
+RayCaster::RayCaster(const Scene &scene) : scene_(scene) {
+    // One build thread: the structures are small, and builds stay deterministic.
+    device_ = rtcNewDevice("threads=1");
+}
+
+RayCaster::~RayCaster() {
+    bvh_.reset();
+    if (device_) rtcReleaseDevice(device_);
+}
+
+void RayCaster::invalidate() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dirty_ = true;
+}
+
+std::shared_ptr<const RayCaster::Bvh> RayCaster::snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (dirty_ || !bvh_ || bvh_->time != scene_.current_time) {
+        // Threads still tracing the old structure keep it alive through their copies.
+        bvh_ = build();
+        dirty_ = false;
+    }
+    return bvh_;
+}
+
+std::shared_ptr<const RayCaster::Bvh> RayCaster::build() const {
+    auto bvh = std::make_shared<Bvh>();
+    bvh->time = scene_.current_time;
+    if (!device_) return bvh;
+    bvh->scene = rtcNewScene(device_);
+    rtcSetSceneFlags(bvh->scene, RTC_SCENE_FLAG_ROBUST);
+    rtcSetSceneBuildQuality(bvh->scene, RTC_BUILD_QUALITY_HIGH);
+
+    for (const Item *object : scene_.objects()) {
+        auto entry = std::make_unique<ObjectTriangles>();
+        entry->geometry = build_object_geometry(scene_, *object, bvh->time);
+        const ObjectGeometry &g = *entry->geometry;
+
+        // Shared points become shared vertices, which keeps edges watertight.
+        std::unordered_map<const Point *, unsigned> vertex_index;
+        std::vector<const Point *> vertices;
+        std::vector<unsigned> indices;
+        auto vertex = [&](const Point *p) {
+            auto inserted = vertex_index.emplace(p, static_cast<unsigned>(vertices.size()));
+            if (inserted.second) vertices.push_back(p);
+            return inserted.first->second;
+        };
+        for (size_t number = 0; number < g.polygons.size(); ++number) {
+            const auto &corners = g.polygons[number]->vertices;
+            for (size_t k = 1; k + 1 < corners.size(); ++k) {
+                Triangle t;
+                t.polygon = static_cast<int>(number);
+                t.fan = static_cast<int>(k - 1);
+                t.a = g.position(corners[0]);
+                t.b = g.position(corners[k]);
+                t.c = g.position(corners[k + 1]);
+                t.normal = normalized(cross(sub(t.b, t.a), sub(t.c, t.a)));
+                t.offset = dot(t.normal, t.a);
+                entry->triangles.push_back(t);
+                indices.push_back(vertex(corners[0]));
+                indices.push_back(vertex(corners[k]));
+                indices.push_back(vertex(corners[k + 1]));
+            }
+        }
+        if (entry->triangles.empty()) continue;
+
+        RTCGeometry geom = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
+        auto *vb = static_cast<float *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                                                3 * sizeof(float), vertices.size()));
+        for (size_t i = 0; i < vertices.size(); ++i) {
+            const Vec3d w = g.position(vertices[i]);
+            bvh->scale = std::max(bvh->scale, max_abs(w));
+            vb[3 * i + 0] = static_cast<float>(w.x);
+            vb[3 * i + 1] = static_cast<float>(w.y);
+            vb[3 * i + 2] = static_cast<float>(w.z);
+        }
+        auto *ib = static_cast<unsigned *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                                                   3 * sizeof(unsigned), entry->triangles.size()));
+        std::copy(indices.begin(), indices.end(), ib);
+        rtcSetGeometryUserData(geom, entry.get());
+        rtcSetGeometryIntersectFilterFunction(geom, self_hit_filter);
+        rtcCommitGeometry(geom);
+        rtcAttachGeometryByID(bvh->scene, geom, static_cast<unsigned>(bvh->objects.size()));
+        rtcReleaseGeometry(geom);
+        bvh->triangles += entry->triangles.size();
+        bvh->objects.push_back(std::move(entry));
+    }
+    rtcCommitScene(bvh->scene);
+    return bvh;
+}
+
+double RayCaster::self_hit_tolerance() const { return kSelfHitScale * snapshot()->scale; }
+
+size_t RayCaster::triangle_count() const { return snapshot()->triangles; }
+
+bool RayCaster::intersect(const Vec3d &pos, const Vec3d &dir_in, double max_distance, Hit &hit) const {
+    const Vec3d dir = normalized(dir_in);
+    if (!finite(pos) || !finite(dir) || length(dir) == 0.0 || !(max_distance > 0.0)) return false;
+    const std::shared_ptr<const Bvh> bvh = snapshot();
+    if (!bvh->scene) return false;
+
+    CastContext context;
+    rtcInitIntersectContext(&context.base);
+    context.origin = pos;
+    context.tolerance = kSelfHitScale * std::max(bvh->scale, max_abs(pos));
+
+    RTCRayHit rh{};
+    rh.ray.org_x = static_cast<float>(pos.x);
+    rh.ray.org_y = static_cast<float>(pos.y);
+    rh.ray.org_z = static_cast<float>(pos.z);
+    rh.ray.dir_x = static_cast<float>(dir.x);
+    rh.ray.dir_y = static_cast<float>(dir.y);
+    rh.ray.dir_z = static_cast<float>(dir.z);
+    rh.ray.tnear = 0.0f;
+    rh.ray.tfar = max_distance < static_cast<double>(std::numeric_limits<float>::max())
+                      ? static_cast<float>(max_distance)
+                      : std::numeric_limits<float>::infinity();
+    rh.ray.mask = ~0u;
+    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(bvh->scene, &context.base, &rh);
+    if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
+
+    const ObjectTriangles &object = *bvh->objects[rh.hit.geomID];
+    const Triangle &t = object.triangles[rh.hit.primID];
+    // Refine the distance on the triangle's plane in doubles; Embree's float distance stays
+    // when the ray runs nearly along the plane.
+    double distance = static_cast<double>(rh.ray.tfar);
+    const double denom = dot(t.normal, dir);
+    if (std::fabs(denom) > 1e-12) {
+        const double refined = (t.offset - dot(t.normal, pos)) / denom;
+        if (refined >= 0.0) distance = refined;
+    }
+    if (distance > max_distance) return false;
+
+    hit.distance = distance;
+    hit.geometry = object.geometry;
+    hit.polygon = t.polygon;
+    hit.position = add(pos, mul(distance, dir));
+    hit.spot.triangle = t.fan;
+    if (!barycentric(t, hit.position, hit.spot.u, hit.spot.v)) {
+        hit.spot.u = static_cast<double>(rh.hit.u);
+        hit.spot.v = static_cast<double>(rh.hit.v);
+    }
+    return true;
+}
+
+double RayCaster::cast(const Vec3d &pos, const Vec3d &dir) const {
+    Hit hit;
+    return intersect(pos, dir, std::numeric_limits<double>::infinity(), hit) ? hit.distance : -1.0;
+}
+
+double RayCaster::shade(const Vec3d &pos, const Vec3d &dir, LWShaderAccess *access) const {
+    Hit hit;
+    if (!intersect(pos, dir, std::numeric_limits<double>::infinity(), hit)) return -1.0;
+    if (!access) return hit.distance;
+    SpotRay ray;
+    ray.source = pos;
+    ray.direction = normalized(dir);
+    ray.length = hit.distance;
+    ray.bounces = t_shade_depth;
+    ray.source_id = t_shading_object;
+    fill_shading_spot(*hit.geometry, hit.polygon, hit.spot, ray, *access);
+    run_shaders(hit.geometry->polygon_surface[hit.polygon], *access);
+    return hit.distance;
+}
+
+void RayCaster::run_shaders(const Surface *surface, LWShaderAccess &access) const {
+    if (!surface || surface->shaders.empty() || t_shade_depth >= max_shade_depth) return;
+    // Rays cast from inside the shaders see this caster, this depth and this object.
+    const RayCaster *previous_caster = t_current;
+    const LWItemID previous_object = t_shading_object;
+    t_current = this;
+    t_shading_object = access.objID;
+    ++t_shade_depth;
+    for (const ShaderBinding &binding : surface->shaders)
+        if (binding.handler && binding.handler->evaluate) binding.handler->evaluate(binding.instance, &access);
+    --t_shade_depth;
+    t_shading_object = previous_object;
+    t_current = previous_caster;
+}
+
+int RayCaster::illuminate(LWItemID light_id, const Vec3d &pos, double dir[3], double color[3]) const {
+    if (color) store(Vec3d{}, color);
+    const Item *light = scene_item(scene_, light_id);
+    if (!light || light->type != ItemType::Light || !finite(pos)) return 0;
+    const double time = scene_.current_time;
+    const Vec3d forward = normalized(scene_.item_param(*light, LWIP_FORWARD, time));
+
+    Vec3d to_pos;  // unit, from the light towards pos
+    double distance = std::numeric_limits<double>::infinity();
+    if (light->light.type == LWLIGHT_DISTANT) {
+        to_pos = forward;
+    } else {
+        // Point, spot, linear and area lights all shine from the light's position.
+        const Vec3d offset = sub(pos, scene_.item_param(*light, LWIP_W_POSITION, time));
+        distance = length(offset);
+        to_pos = distance > 0.0 ? mul(1.0 / distance, offset) : forward;
+    }
+    if (dir) store(to_pos, dir);
+
+    double factor = 1.0;
+    if (light->light.type == LWLIGHT_SPOT) {
+        const double angle = std::acos(std::clamp(dot(to_pos, forward), -1.0, 1.0));
+        const double cone = light->light.cone_angle, edge = light->light.cone_edge;
+        if (angle > cone) return 0;
+        if (edge > 0.0 && angle > cone - edge) factor = (cone - angle) / edge;
+    }
+    // Shadow ray towards the light, stopping at it.
+    Hit hit;
+    if (distance > 0.0 && intersect(pos, neg(to_pos), distance, hit)) return 0;
+
+    const double scale = light->light.intensity * factor;
+    if (color) store(mul(scale, light->light.color), color);
+    return 1;
+}
+
+double RayCaster::trace(const Vec3d &pos, const Vec3d &dir_in, double color[3]) const {
+    const Vec3d backdrop = scene_.backdrop_color;
+    store(backdrop, color);
+    if (t_trace_depth >= max_trace_depth) return -1.0;
+    struct DepthGuard {
+        DepthGuard() { ++t_trace_depth; }
+        ~DepthGuard() { --t_trace_depth; }
+    } guard;
+
+    LWShaderAccess spot;
+    const double distance = shade(pos, dir_in, &spot);
+    if (distance < 0.0) return -1.0;
+    const Vec3d dir = normalized(dir_in);
+    const Vec3d surface_color = from(spot.color);
+    const Vec3d at = from(spot.wPos);
+    Vec3d n = normalized(from(spot.wNorm));
+    if (dot(n, dir) > 0.0) n = neg(n);  // light the side the ray sees
+    const Vec3d mirror_dir = sub(dir, mul(2.0 * dot(dir, n), n));
+
+    auto tint = [](const Vec3d &a, const Vec3d &b) { return Vec3d{a.x * b.x, a.y * b.y, a.z * b.z}; };
+    const Vec3d ambient = mul(scene_.ambient_intensity, scene_.ambient_color);
+    Vec3d c = add(mul(spot.diffuse, tint(surface_color, ambient)), mul(spot.luminous, surface_color));
+    for (const Item *light : scene_.items(ItemType::Light)) {
+        double ldir[3], lcolor[3];
+        if (!illuminate(to_id(light), at, ldir, lcolor)) continue;
+        const Vec3d to_light = neg(from(ldir)), lc = from(lcolor);
+        const double lambert = dot(n, to_light);
+        if (lambert <= 0.0) continue;
+        if (!(light->light.flags & LWLFL_NO_DIFFUSE))
+            c = add(c, mul(spot.diffuse * lambert, tint(surface_color, lc)));
+        const double highlight = dot(mirror_dir, to_light);
+        if (!(light->light.flags & LWLFL_NO_SPECULAR) && highlight > 0.0)
+            c = add(c, mul(spot.specular * std::pow(highlight, 20.0), lc));
+    }
+    if (spot.mirror > 0.0) {
+        double reflected[3];
+        trace(at, mirror_dir, reflected);
+        c = add(mul(1.0 - spot.mirror, c), mul(spot.mirror, from(reflected)));
+    }
+    store(c, color);
+    return distance;
+}
+
+void RayCaster::set_current(const RayCaster *caster) { t_current = caster; }
+const RayCaster *RayCaster::current() { return t_current; }
+
+RayCaster::Scope::Scope(const RayCaster &caster) : previous_(t_current) { t_current = &caster; }
+RayCaster::Scope::~Scope() { t_current = previous_; }
+
+double RayCaster::ray_cast(const LWDVector pos, const LWDVector dir) {
+    return t_current && pos && dir ? t_current->cast(from(pos), from(dir)) : -1.0;
+}
+
+double RayCaster::ray_shade(const LWDVector pos, const LWDVector dir, LWShaderAccess *access) {
+    return t_current && pos && dir ? t_current->shade(from(pos), from(dir), access) : -1.0;
+}
+
+double RayCaster::ray_trace(const LWDVector pos, const LWDVector dir, LWDVector color) {
+    if (!color) return -1.0;
+    if (!t_current || !pos || !dir) {
+        store(Vec3d{}, color);
+        return -1.0;
+    }
+    return t_current->trace(from(pos), from(dir), color);
+}
+
+int RayCaster::ray_illuminate(LWItemID light, const LWDVector pos, LWDVector dir, LWDVector color) {
+    if (!t_current || !pos) {
+        if (color) store(Vec3d{}, color);
+        return 0;
+    }
+    return t_current->illuminate(light, from(pos), dir, color);
+}
+
+void RayCaster::install_ray_functions(LWShaderAccess &access) {
+    access.illuminate = ray_illuminate;
+    access.rayTrace = ray_trace;
+    access.rayCast = ray_cast;
+    access.rayShade = ray_shade;
+}
+
+}  // namespace refhost

@@ -1,0 +1,77 @@
+// Shading spots: the LWShaderAccess record of a point on a polygon, as the renderer hands it
+// to a surface's shaders, and the per-object world geometry it is built from.
+#ifndef REFHOST_SHADING_SPOT_H
+#define REFHOST_SHADING_SPOT_H
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "host/lwsdk.h"
+#include "refhost/scene.h"
+
+namespace refhost {
+
+// One object's polygons in world space at one time. Built once per time and shared
+// read-only by the render threads.
+struct ObjectGeometry {
+    const Item *object = nullptr;
+    double time = 0.0;
+    // Polygons in polygon-number order: layers by index, then each layer's polygons.
+    std::vector<const Polygon *> polygons;
+    std::unordered_map<const Polygon *, int> polygon_number;
+    std::vector<const Surface *> polygon_surface;  // by polygon number; null when untagged
+    std::vector<Vec3d> facet_normal;  // by polygon number: unit, world; zero below 3 corners
+    std::unordered_map<const Point *, Vec3d> world;  // deformed world positions
+    std::unordered_map<const Point *, std::vector<int>> point_polygons;
+    double oXfrm[9] = {};  // object to world, row-major (columns are the scaled item axes)
+    double wXfrm[9] = {};  // world to object
+
+    Vec3d position(const Point *p) const { return world.at(p); }
+};
+
+std::shared_ptr<const ObjectGeometry> build_object_geometry(const Scene &scene, const Item &object,
+                                                            double time);
+
+// Where a spot lies on a polygon: on fan triangle `triangle` (corners 0, triangle + 1 and
+// triangle + 2) at barycentric (u, v), the spot being (1 − u − v) p0 + u p1 + v p2 of that
+// triangle's corners.
+struct PolygonSpot {
+    int triangle = 0;
+    double u = 0.0, v = 0.0;
+};
+
+// The ray that reached a spot.
+struct SpotRay {
+    Vec3d source;
+    Vec3d direction;  // unit
+    double length = 0.0;
+    int flags = 0;
+    int bounces = 0;
+    LWItemID source_id = nullptr;
+    int sx = 0, sy = 0;
+    double spot_angle = 1e-3;  // radians the spot spans as seen from the source
+};
+
+// Fills every field of `out` for the spot:
+// - oPos is the spot on the undeformed object; wPos the spot in the world (Σ weight × corner);
+// - gNorm the polygon's facet normal; wNorm0 and wNorm the normal smoothed over the corners'
+//   neighbouring polygons of the same surface within its smoothing angle (the facet normal
+//   for an angle of 0);
+// - verts, weights and vertsWPos the polygon's corners with the spot's weights: triangles
+//   and quads list their corners (a quad's unused corner weighs 0), larger polygons the
+//   three corners of the fan triangle; weights sum to 1;
+// - colour, diffuse, specular, mirror and the rest from the surface's base values;
+// - the ray fields from `ray`, the transforms from the object, and the four ray functions
+//   from the current thread's ray caster (see ray_caster.h).
+void fill_shading_spot(const ObjectGeometry &geometry, int polygon_number, const PolygonSpot &spot,
+                       const SpotRay &ray, LWShaderAccess &out);
+
+// A spot chosen by hand: polygon `polygon` of `object` at the scene's current time, seen
+// along its normal from one unit away.
+bool make_shading_spot(const Scene &scene, const Item &object, const Polygon &polygon,
+                       const PolygonSpot &spot, LWShaderAccess &out);
+
+}  // namespace refhost
+
+#endif

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "instance/dirt_instance.h"
 #include "shading/test_fakes.h"
 
 namespace ormel {
@@ -227,6 +228,23 @@ TEST(NormalCache, MissingCornerPointIsAddedOnce) {
     ASSERT_EQ(edge.count, 1);
     EXPECT_EQ(edge.fill, 1);
     EXPECT_EQ(edge.polys[0], fake::polygon_id(h.A));
+}
+
+TEST(NormalCache, RenderInitAndCleanupEmptyIt) {
+    fake::Installed host;
+    fake::TestInstance t;
+    Hinge h;
+    host.add_object(fake::item_id(1), &h.mesh);
+    Vec3 N;
+    ASSERT_TRUE(smoothed(h.spot(fake::item_id(1)), 0.0, N));
+    EXPECT_EQ(dirt::init(t.handle(), 0), nullptr);
+    EXPECT_TRUE(module_state.normal_cache.records.empty());
+    ASSERT_TRUE(smoothed(h.spot(fake::item_id(1)), 0.0, N));
+    EXPECT_EQ(h.mesh.scans.load(), 4);
+    dirt::cleanup(t.handle());
+    EXPECT_TRUE(module_state.normal_cache.records.empty());
+    ASSERT_TRUE(smoothed(h.spot(fake::item_id(1)), 0.0, N));
+    EXPECT_EQ(h.mesh.scans.load(), 6);
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ struct World {
     bool withhold_meshes = false;
 
     std::mutex mutex;
-    std::map<std::string, std::vector<int32_t>> chunks;  // render memory, 4-byte aligned
+    std::map<std::string, std::vector<int32_t>, std::less<>> chunks;  // render memory, 4-byte aligned
     std::vector<std::string> chunk_finds;
     std::vector<std::string> chunk_creates;
     bool fail_chunk_create = false;
@@ -207,7 +207,7 @@ public:
         w.pool.find = [](const char *name) -> LWMemChunk {
             World &ww = world();
             std::lock_guard<std::mutex> lock(ww.mutex);
-            ww.chunk_finds.push_back(name);
+            if (ww.record) ww.chunk_finds.push_back(name);
             auto found = ww.chunks.find(name);
             return found == ww.chunks.end() ? nullptr : found->second.data();
         };

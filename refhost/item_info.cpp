@@ -13,10 +13,10 @@ Scene *current_scene() {
     return host ? &host->scene() : nullptr;
 }
 
-// The items an item is walked among by `next`: those of its type (bones: of its object).
-std::vector<Item *> siblings(const Scene &scene, const Item &item) {
-    if (item.type == ItemType::Bone) return scene.items(ItemType::Bone, item.parent);
-    return scene.items(item.type);
+// Whether `other` is walked together with `item` by `next`: the same type, and for bones
+// the same object.
+bool same_kind(const Item &item, const Item &other) {
+    return other.type == item.type && (item.type != ItemType::Bone || other.parent == item.parent);
 }
 
 LWItemID first(LWItemType type, LWItemID parent) {
@@ -29,17 +29,24 @@ LWItemID first(LWItemType type, LWItemID parent) {
         owner = scene_item(*scene, parent);
         if (!owner || owner->type != ItemType::Object) return nullptr;
     }
-    const std::vector<Item *> list = scene->items(kind, owner);
-    return list.empty() ? nullptr : to_id(list.front());
+    for (const auto &item : scene->all_items())
+        if (item->type == kind && (kind != ItemType::Bone || item->parent == owner)) return to_id(item.get());
+    return nullptr;
 }
 
+// One pass over the scene's items, without allocating: plug-ins walk every object for
+// every shaded spot.
 LWItemID next(LWItemID id) {
     Scene *scene = current_scene();
-    const Item *item = scene ? scene_item(*scene, id) : nullptr;
-    if (!item) return nullptr;
-    const std::vector<Item *> list = siblings(*scene, *item);
-    for (size_t i = 0; i + 1 < list.size(); ++i)
-        if (list[i] == item) return to_id(list[i + 1]);
+    if (!scene || !id) return nullptr;
+    const Item *item = nullptr;
+    for (const auto &candidate : scene->all_items()) {
+        if (!item) {
+            if (to_id(candidate.get()) == id) item = candidate.get();
+        } else if (same_kind(*item, *candidate)) {
+            return to_id(candidate.get());
+        }
+    }
     return nullptr;
 }
 

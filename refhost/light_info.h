@@ -1,7 +1,8 @@
 // "LW Light Info 3", "LW Scene Info 3" and "LW Backdrop Info 2".
 //
-// The light and backdrop functions work on the current host's scene. The scene record is
-// plain data: `SceneInfoRecord` keeps one per host and refreshes its counts on request.
+// The light and backdrop functions work on the current host's scene; an ID that is not one
+// of its lights is answered with type 0, flags 0, no shadows and untouched outputs. The
+// scene record is plain data: `SceneInfoRecord` keeps one per host and refreshes its counts on request.
 #ifndef REFHOST_LIGHT_INFO_H
 #define REFHOST_LIGHT_INFO_H
 

@@ -188,8 +188,13 @@ void TextureSystem::refresh_row(TextureLayer *l) {
     // The picked item's name (a weight map's handle names the map itself).
     l->row.item_name.clear();
     if (l->gradient_item) {
-        if (in->desc.itemType == 4) l->row.item_name = Scene::weight_map_name(l->gradient_item);
-        else l->row.item_name = from_id(l->gradient_item)->name;
+        if (in->desc.itemType == 4) {
+            l->row.item_name = Scene::weight_map_name(l->gradient_item);
+        } else {
+            // Only scene items have names; pseudo-items such as radiosity have none.
+            for (const auto &it : host_.scene().all_items())
+                if (to_id(it.get()) == l->gradient_item) l->row.item_name = it->name;
+        }
     }
     l->row.desc.itemName = l->gradient_item ? const_cast<char *>(l->row.item_name.c_str()) : nullptr;
 }
@@ -407,9 +412,7 @@ void TextureSystem::save(const Texture *t, const LWSaveState *s) const {
         const ContextInput *in = context_input(t, l->gradient_input);
         const bool vmap = in && in->desc.itemType == 4;
         write_i4(s, l->gradient_item ? (vmap ? 2 : 1) : 0);
-        s->writeStr(s->writeData, l->gradient_item ? (vmap ? Scene::weight_map_name(l->gradient_item).c_str()
-                                                           : from_id(l->gradient_item)->name.c_str())
-                                                   : "");
+        s->writeStr(s->writeData, l->row.item_name.c_str());
         write_i4(s, static_cast<int>(l->keys.size()));
         for (const GradientKey &k : l->keys) {
             write_double(s, k.position);

@@ -1,8 +1,10 @@
 // Textures and texture contexts through the host's service tables.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "refhost/block_io.h"
@@ -156,6 +158,42 @@ TEST_F(Textures, DataIsMadeOnFirstUseAndHandedBackWhenTheContextGoes) {
     const std::vector<std::string> expected = {"time Bump 1 0 0", "evaluate 1 data", "evaluate 1 data",
                                                "cleanup 1 data"};
     EXPECT_EQ(InputLog::calls, expected);
+}
+
+TEST_F(Textures, ThreadsShareOnePerTimeRecord) {
+    LWTextureID t = tx.create(TRT_PERCENT, "t", context, nullptr);
+    LWTLayerID l = tx.layerAdd(t, TLT_GRAD);
+    int input = 1;
+    tx.setParam(l, TXTAG_PARAM, &input);
+    // Counting callbacks: one record for the time however many threads ask at once.
+    static std::atomic<int> times{0}, wrong{0};
+    times = 0;
+    wrong = 0;
+    static int tag = 0;
+    from_id(t)->context->funcs.paramTime = [](void *, LWTxtrParamDesc *, int, LWTime, LWFrame) -> gParamData {
+        ++times;
+        return &tag;
+    };
+    from_id(t)->context->funcs.paramEvaluate = [](LWTxtrParamDesc *, int, LWMicropol *mp, gParamData d) {
+        if (d != &tag) ++wrong;
+        return mp->oPos[0];
+    };
+    from_id(t)->context->funcs.paramCleanup = [](LWTxtrParamDesc *, int, gParamData) {};
+    std::vector<std::thread> threads;
+    for (int n = 0; n < 4; ++n) {
+        threads.emplace_back([&, n] {
+            LWMicropol local = mp;
+            local.oPos[0] = 0.25 * n;
+            for (int i = 0; i < 500; ++i) {
+                double rv[3];
+                if (tx.evaluate(t, &local, rv) != 0.25 * n) ++wrong;
+            }
+        });
+    }
+    for (auto &th : threads) th.join();
+    EXPECT_EQ(times.load(), 1);
+    EXPECT_EQ(wrong.load(), 0);
+    tx.cleanup(t);
 }
 
 TEST_F(Textures, ImageLayersProjectPlanarAndTakeImagesByTag) {

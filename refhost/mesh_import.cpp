@@ -1,0 +1,100 @@
+#include "refhost/mesh_import.h"
+
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <assimp/Importer.hpp>
+#include <array>
+#include <map>
+#include <set>
+
+namespace refhost {
+
+namespace {
+
+std::string material_name(const aiScene *s, unsigned index) {
+    if (index >= s->mNumMaterials) return "Default";
+    aiString name;
+    if (s->mMaterials[index]->Get(AI_MATKEY_NAME, name) == AI_SUCCESS && name.length > 0)
+        return name.C_Str();
+    return "Default";
+}
+
+void base_values_from_material(const aiMaterial *m, SurfaceValues &v) {
+    aiColor3D c;
+    if (m->Get(AI_MATKEY_COLOR_DIFFUSE, c) == AI_SUCCESS) {
+        v.color[0] = c.r;
+        v.color[1] = c.g;
+        v.color[2] = c.b;
+    }
+}
+
+using PointIndex = std::map<std::array<float, 3>, Point *>;
+
+// Adds one mesh of the file to a layer, moving its points by the node's transform. Points
+// at exactly the same position are welded into one, since importers often split them by
+// normal or texture coordinate, and smoothing needs polygons to share their points.
+void add_mesh(const aiMesh *am, const aiMatrix4x4 &xf, const std::string &surface, Mesh &mesh,
+              PointIndex &index) {
+    std::vector<Point *> points(am->mNumVertices);
+    for (unsigned i = 0; i < am->mNumVertices; ++i) {
+        const aiVector3D p = xf * am->mVertices[i];
+        Point *&slot = index[{p.x, p.y, p.z}];
+        if (!slot) slot = mesh.add_point(p.x, p.y, p.z);
+        points[i] = slot;
+    }
+    for (unsigned f = 0; f < am->mNumFaces; ++f) {
+        const aiFace &face = am->mFaces[f];
+        if (face.mNumIndices < 3) continue;  // points and lines are not shaded
+        std::vector<Point *> vertices;
+        for (unsigned k = 0; k < face.mNumIndices; ++k) {
+            if (face.mIndices[k] < points.size()) vertices.push_back(points[face.mIndices[k]]);
+        }
+        if (vertices.size() >= 3) mesh.add_polygon(std::move(vertices), surface);
+    }
+}
+
+void walk(const aiScene *s, const aiNode *node, const aiMatrix4x4 &parent, int &next_layer,
+          Scene &scene, Item &object, std::set<std::string> &surfaces) {
+    const aiMatrix4x4 xf = parent * node->mTransformation;
+    if (node->mNumMeshes > 0) {
+        // Every node that carries geometry becomes a layer of its own, in file order.
+        Layer &layer = object.add_layer(next_layer++);
+        PointIndex index;
+        for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+            const aiMesh *am = s->mMeshes[node->mMeshes[i]];
+            const std::string surface = material_name(s, am->mMaterialIndex);
+            if (surfaces.insert(surface).second) {
+                Surface &srf = scene.add_surface(object, surface);
+                if (am->mMaterialIndex < s->mNumMaterials)
+                    base_values_from_material(s->mMaterials[am->mMaterialIndex], srf.values);
+            }
+            add_mesh(am, xf, surface, layer.mesh, index);
+        }
+    }
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+        walk(s, node->mChildren[i], xf, next_layer, scene, object, surfaces);
+}
+
+}  // namespace
+
+bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error) {
+    Assimp::Importer importer;
+    // Shared points matter to smoothing; polygons are kept as they are (no triangulation).
+    const aiScene *s = importer.ReadFile(path, aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
+    if (!s || !s->mRootNode || (s->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+        if (error) *error = "cannot read mesh " + path + ": " + importer.GetErrorString();
+        return false;
+    }
+    std::set<std::string> surfaces;
+    for (const Surface *srf : object.surfaces) surfaces.insert(srf->name);
+    int next_layer = static_cast<int>(object.layers.size());
+    walk(s, s->mRootNode, aiMatrix4x4(), next_layer, scene, object, surfaces);
+    if (object.layers.empty()) {
+        if (error) *error = "mesh " + path + " has no polygons";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace refhost

@@ -1,0 +1,29 @@
+// Reading and writing PNG images (8-bit sRGB on disk, linear floats in memory).
+#ifndef REFHOST_PNG_IMAGE_H
+#define REFHOST_PNG_IMAGE_H
+
+#include <string>
+#include <vector>
+
+namespace refhost {
+
+struct RgbImage {
+    int width = 0, height = 0;
+    std::vector<float> rgb;  // linear, width * height * 3, rows top to bottom
+
+    float *pixel(int x, int y) { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+    const float *pixel(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+};
+
+// Linear to sRGB-encoded 8-bit, with clamping.
+unsigned char linear_to_srgb8(float v);
+float srgb8_to_linear(unsigned char v);
+
+// Write as an 8-bit sRGB PNG; false with a reason in *error on failure.
+bool write_png(const std::string &path, const RgbImage &image, std::string *error);
+// Read any 8- or 16-bit PNG into linear RGB; false with a reason in *error on failure.
+bool read_png(const std::string &path, RgbImage &image, std::string *error);
+
+}  // namespace refhost
+
+#endif

@@ -1,0 +1,403 @@
+#include "refhost/scene_file.h"
+
+#include <cmath>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "refhost/mesh_import.h"
+#include "refhost/primitives.h"
+
+namespace refhost {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr double kDegree = 3.14159265358979323846 / 180.0;
+
+// A parse failure carrying its one-line message.
+struct SceneError {
+    std::string message;
+};
+
+[[noreturn]] void fail(const std::string &message) { throw SceneError{message}; }
+
+void check_keys(const json &obj, const std::string &where, std::initializer_list<const char *> allowed) {
+    if (!obj.is_object()) fail(where + " must be an object");
+    std::set<std::string> names(allowed.begin(), allowed.end());
+    for (auto it = obj.begin(); it != obj.end(); ++it) {
+        if (!names.count(it.key())) fail("unknown key \"" + it.key() + "\" in " + where);
+    }
+}
+
+double number(const json &v, const std::string &what) {
+    if (!v.is_number()) fail(what + " must be a number");
+    return v.get<double>();
+}
+
+int integer(const json &v, const std::string &what) {
+    if (!v.is_number_integer()) fail(what + " must be a whole number");
+    return v.get<int>();
+}
+
+std::string text(const json &v, const std::string &what) {
+    if (!v.is_string()) fail(what + " must be a string");
+    return v.get<std::string>();
+}
+
+Vec3d vec3(const json &v, const std::string &what) {
+    if (!v.is_array() || v.size() != 3) fail(what + " must be an array of three numbers");
+    return {number(v[0], what), number(v[1], what), number(v[2], what)};
+}
+
+double get_number(const json &obj, const char *key, double fallback, const std::string &where) {
+    return obj.contains(key) ? number(obj[key], where + "." + key) : fallback;
+}
+
+// Heading and pitch that turn the +Z axis onto a direction.
+Vec3d hpb_towards(const Vec3d &d) {
+    const double len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+    if (len == 0.0) fail("a direction must not be zero");
+    return {std::atan2(d.x, d.z), std::asin(-d.y / len), 0.0};
+}
+
+Vec3d degrees(const Vec3d &v) { return {v.x * kDegree, v.y * kDegree, v.z * kDegree}; }
+
+void read_motion(const json &obj, const std::string &where, Item &item) {
+    if (obj.contains("position")) item.motion.position.set(vec3(obj["position"], where + ".position"));
+    if (obj.contains("rotation")) item.motion.rotation.set(degrees(vec3(obj["rotation"], where + ".rotation")));
+    if (obj.contains("scale")) item.motion.scale.set(vec3(obj["scale"], where + ".scale"));
+}
+
+void read_camera(const json &cam, Scene &scene) {
+    check_keys(cam, "camera", {"name", "position", "rotation", "look_at", "zoom", "fov"});
+    Item &camera = scene.add_camera(cam.contains("name") ? text(cam["name"], "camera.name") : "Camera");
+    read_motion(cam, "camera", camera);
+    if (cam.contains("look_at")) {
+        const Vec3d target = vec3(cam["look_at"], "camera.look_at");
+        const Vec3d from = camera.motion.position.at(0.0);
+        camera.motion.rotation.set(hpb_towards({target.x - from.x, target.y - from.y, target.z - from.z}));
+    }
+    if (cam.contains("zoom")) camera.camera.zoom = number(cam["zoom"], "camera.zoom");
+    if (cam.contains("fov")) {
+        const double fov = number(cam["fov"], "camera.fov");
+        if (!(fov > 0.0 && fov < 180.0)) fail("camera.fov must lie between 0 and 180 degrees");
+        camera.camera.zoom = 1.0 / std::tan(0.5 * fov * kDegree);
+    }
+}
+
+void read_light(const json &l, size_t index, Scene &scene, std::vector<std::pair<Item *, json>> &exclusions) {
+    const std::string where = "lights[" + std::to_string(index) + "]";
+    check_keys(l, where, {"name", "type", "position", "rotation", "direction", "color", "intensity",
+                          "no_diffuse", "no_specular", "cone_angle", "cone_edge", "exclude"});
+    const std::string type = l.contains("type") ? text(l["type"], where + ".type") : "distant";
+    int code;
+    if (type == "distant") code = LWLIGHT_DISTANT;
+    else if (type == "point") code = LWLIGHT_POINT;
+    else if (type == "spot") code = LWLIGHT_SPOT;
+    else fail(where + ".type must be \"distant\", \"point\" or \"spot\"");
+    Item &light = scene.add_light(l.contains("name") ? text(l["name"], where + ".name") : "Light", code);
+    read_motion(l, where, light);
+    if (l.contains("direction")) light.motion.rotation.set(hpb_towards(vec3(l["direction"], where + ".direction")));
+    if (l.contains("color")) light.light.color = vec3(l["color"], where + ".color");
+    light.light.intensity = get_number(l, "intensity", 1.0, where);
+    for (const char *flag : {"no_diffuse", "no_specular"}) {
+        if (!l.contains(flag)) continue;
+        if (!l[flag].is_boolean()) fail(where + "." + flag + " must be true or false");
+        if (l[flag].get<bool>()) light.light.flags |= std::string(flag) == "no_diffuse" ? LWLFL_NO_DIFFUSE : LWLFL_NO_SPECULAR;
+    }
+    light.light.cone_angle = get_number(l, "cone_angle", 30.0, where) * kDegree;
+    light.light.cone_edge = get_number(l, "cone_edge", 5.0, where) * kDegree;
+    if (l.contains("exclude")) exclusions.emplace_back(&light, l["exclude"]);
+}
+
+void read_primitive(const json &p, const std::string &where, Mesh &mesh, std::set<std::string> &surfaces) {
+    const std::string type = p.contains("type") ? text(p["type"], where + ".type") : "";
+    const std::string surface = p.contains("surface") ? text(p["surface"], where + ".surface") : "Default";
+    surfaces.insert(surface);
+    if (type == "box") {
+        check_keys(p, where, {"type", "surface", "min", "max"});
+        add_box(mesh, vec3(p.value("min", json::array({-0.5, -0.5, -0.5})), where + ".min"),
+                vec3(p.value("max", json::array({0.5, 0.5, 0.5})), where + ".max"), surface);
+    } else if (type == "floor") {
+        check_keys(p, where, {"type", "surface", "size", "height", "cells"});
+        add_floor(mesh, 0.5 * get_number(p, "size", 10.0, where), get_number(p, "height", 0.0, where),
+                  p.contains("cells") ? integer(p["cells"], where + ".cells") : 8, surface);
+    } else if (type == "sphere") {
+        check_keys(p, where, {"type", "surface", "center", "radius", "rings", "segments"});
+        add_sphere(mesh, vec3(p.value("center", json::array({0, 0, 0})), where + ".center"),
+                   get_number(p, "radius", 0.5, where), p.contains("rings") ? integer(p["rings"], where + ".rings") : 16,
+                   p.contains("segments") ? integer(p["segments"], where + ".segments") : 32, surface);
+    } else if (type == "stairs") {
+        check_keys(p, where, {"type", "surface", "origin", "steps", "width", "rise", "run"});
+        add_stairs(mesh, vec3(p.value("origin", json::array({0, 0, 0})), where + ".origin"),
+                   p.contains("steps") ? integer(p["steps"], where + ".steps") : 3, get_number(p, "width", 1.0, where),
+                   get_number(p, "rise", 0.2, where), get_number(p, "run", 0.3, where), surface);
+    } else if (type == "quad") {
+        check_keys(p, where, {"type", "surface", "corner", "u", "v"});
+        add_quad(mesh, vec3(p.value("corner", json::array({0, 0, 0})), where + ".corner"),
+                 vec3(p.value("u", json::array({1, 0, 0})), where + ".u"),
+                 vec3(p.value("v", json::array({0, 1, 0})), where + ".v"), surface);
+    } else {
+        fail(where + ".type must be \"box\", \"floor\", \"sphere\", \"stairs\" or \"quad\"");
+    }
+}
+
+void read_object(const json &o, size_t index, const std::string &base_dir, Scene &scene) {
+    const std::string where = "objects[" + std::to_string(index) + "]";
+    check_keys(o, where, {"name", "file", "primitives", "position", "rotation", "scale"});
+    const std::string name = o.contains("name") ? text(o["name"], where + ".name") : "Object" + std::to_string(index);
+    if (scene.find_object_by_filename(name)) fail(where + ": two objects are named \"" + name + "\"");
+    // The object's name doubles as its file name: it keys its surfaces and its Scene Objects entry.
+    Item &object = scene.add_object(name, name);
+    read_motion(o, where, object);
+    if (o.contains("file")) {
+        std::string path = text(o["file"], where + ".file");
+        if (!path.empty() && path[0] != '/' && !base_dir.empty()) path = base_dir + "/" + path;
+        std::string error;
+        if (!import_mesh_file(path, scene, object, &error)) fail(error);
+    }
+    if (o.contains("primitives")) {
+        if (!o["primitives"].is_array()) fail(where + ".primitives must be an array");
+        std::set<std::string> surfaces;
+        Layer &layer = object.add_layer(static_cast<int>(object.layers.size()));
+        for (size_t i = 0; i < o["primitives"].size(); ++i)
+            read_primitive(o["primitives"][i], where + ".primitives[" + std::to_string(i) + "]", layer.mesh, surfaces);
+        for (const std::string &s : surfaces) {
+            bool known = false;
+            for (const Surface *existing : object.surfaces) known |= existing->name == s;
+            if (!known) scene.add_surface(object, s);
+        }
+    }
+    if (object.layers.empty()) fail(where + " has neither \"file\" nor \"primitives\"");
+}
+
+Surface *find_surface(Scene &scene, const std::string &object, const std::string &name) {
+    for (const auto &s : scene.surfaces())
+        if (s->object_filename == object && s->name == name) return s.get();
+    return nullptr;
+}
+
+void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &desc) {
+    const std::string where = "surfaces[" + std::to_string(index) + "]";
+    check_keys(s, where, {"object", "name", "color", "diffuse", "specular", "glossiness", "reflection",
+                          "smoothing_angle", "dirt", "dirt_state"});
+    const std::string object = text(s.value("object", json()), where + ".object");
+    const std::string name = text(s.value("name", json()), where + ".name");
+    Surface *surface = find_surface(scene, object, name);
+    if (!surface) fail(where + ": object \"" + object + "\" has no surface \"" + name + "\"");
+    SurfaceValues &v = surface->values;
+    if (s.contains("color")) {
+        const Vec3d c = vec3(s["color"], where + ".color");
+        v.color[0] = c.x;
+        v.color[1] = c.y;
+        v.color[2] = c.z;
+    }
+    v.diffuse = get_number(s, "diffuse", v.diffuse, where);
+    v.specular = get_number(s, "specular", v.specular, where);
+    v.glossiness = get_number(s, "glossiness", v.glossiness, where);
+    v.reflection = get_number(s, "reflection", v.reflection, where);
+    if (s.contains("smoothing_angle")) v.smoothing_angle = number(s["smoothing_angle"], where + ".smoothing_angle") * kDegree;
+
+    if (!s.contains("dirt") && !s.contains("dirt_state")) return;
+    ShaderSettings shader;
+    shader.surface = surface;
+    if (s.contains("dirt")) {
+        const json &d = s["dirt"];
+        if (d.is_boolean()) {
+            if (!d.get<bool>()) return;
+        } else if (d.is_object()) {
+            for (auto it = d.begin(); it != d.end(); ++it) {
+                if (setting_kind(it.key()) == SettingKind::Unknown)
+                    fail("unknown setting \"" + it.key() + "\" in " + where + ".dirt");
+            }
+            shader.settings = d;
+        } else {
+            fail(where + ".dirt must be true, false or an object of settings");
+        }
+    }
+    if (s.contains("dirt_state")) shader.stored = text(s["dirt_state"], where + ".dirt_state");
+    desc.shaders.push_back(std::move(shader));
+}
+
+void read_render(const json &r, RenderSettings &rs) {
+    check_keys(r, "render", {"width", "height", "samples", "frames", "fps", "max_depth", "output"});
+    if (r.contains("width")) rs.width = integer(r["width"], "render.width");
+    if (r.contains("height")) rs.height = integer(r["height"], "render.height");
+    if (r.contains("samples")) rs.samples = integer(r["samples"], "render.samples");
+    if (r.contains("max_depth")) rs.max_depth = integer(r["max_depth"], "render.max_depth");
+    if (r.contains("fps")) rs.fps = number(r["fps"], "render.fps");
+    if (r.contains("output")) rs.output = text(r["output"], "render.output");
+    if (r.contains("frames")) {
+        const json &f = r["frames"];
+        if (!f.is_array() || f.size() != 2) fail("render.frames must be [first, last]");
+        rs.first_frame = integer(f[0], "render.frames");
+        rs.last_frame = integer(f[1], "render.frames");
+    }
+    if (rs.width < 1 || rs.height < 1 || rs.width > 16384 || rs.height > 16384)
+        fail("render.width and render.height must lie between 1 and 16384");
+    if (rs.samples < 1 || rs.samples > 1024) fail("render.samples must lie between 1 and 1024");
+    if (rs.last_frame < rs.first_frame) fail("render.frames: the last frame comes before the first");
+    if (!(rs.fps > 0.0)) fail("render.fps must be positive");
+}
+
+void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDescription &desc) {
+    check_keys(doc, "the scene", {"camera", "ambient", "lights", "objects", "surfaces", "render"});
+    desc.document = doc;
+    desc.base_dir = base_dir;
+    read_camera(doc.value("camera", json::object()), scene);
+    if (doc.contains("ambient")) {
+        const json &a = doc["ambient"];
+        check_keys(a, "ambient", {"color", "intensity"});
+        if (a.contains("color")) scene.ambient_color = vec3(a["color"], "ambient.color");
+        scene.ambient_intensity = get_number(a, "intensity", scene.ambient_intensity, "ambient");
+    }
+    const json objects = doc.value("objects", json::array());
+    if (!objects.is_array()) fail("objects must be an array");
+    for (size_t i = 0; i < objects.size(); ++i) read_object(objects[i], i, base_dir, scene);
+
+    std::vector<std::pair<Item *, json>> exclusions;
+    const json lights = doc.value("lights", json::array());
+    if (!lights.is_array()) fail("lights must be an array");
+    for (size_t i = 0; i < lights.size(); ++i) read_light(lights[i], i, scene, exclusions);
+    for (auto &[light, names] : exclusions) {
+        if (!names.is_array()) fail("a light's exclude must be an array of object names");
+        for (const json &n : names) {
+            Item *object = scene.find_object_by_filename(text(n, "exclude"));
+            if (!object) fail("a light excludes an unknown object \"" + n.get<std::string>() + "\"");
+            object->excluded_lights.push_back(light);
+        }
+    }
+    const json surfaces = doc.value("surfaces", json::array());
+    if (!surfaces.is_array()) fail("surfaces must be an array");
+    for (size_t i = 0; i < surfaces.size(); ++i) read_surface(surfaces[i], i, scene, desc);
+    if (doc.contains("render")) read_render(doc["render"], desc.render);
+}
+
+}  // namespace
+
+SettingKind setting_kind(const std::string &name) {
+    static const std::pair<const char *, SettingKind> kinds[] = {
+        {"dirt_width", SettingKind::Env},        {"dirt_falloff", SettingKind::Env},
+        {"dirt_amount", SettingKind::PercentEnv}, {"sample_theta", SettingKind::Angle},
+        {"sample_jitter", SettingKind::Angle},    {"sample_count", SettingKind::Integer},
+        {"sample_itr", SettingKind::Integer},     {"sample_scale", SettingKind::Number},
+        {"single_f", SettingKind::Switch},        {"use_color", SettingKind::Switch},
+        {"use_Kd", SettingKind::Switch},          {"use_Ks", SettingKind::Switch},
+        {"use_mirror", SettingKind::Switch},      {"dirt_color", SettingKind::ColorEnv},
+        {"dirt_Kd", SettingKind::PercentEnv},     {"dirt_Ks", SettingKind::PercentEnv},
+        {"dirt_mirror", SettingKind::PercentEnv}, {"use_bump", SettingKind::Switch},
+        {"bump", SettingKind::PercentEnv},
+    };
+    for (const auto &k : kinds)
+        if (name == k.first) return k.second;
+    return SettingKind::Unknown;
+}
+
+bool build_scene_from_json(const json &doc, const std::string &base_dir, Scene &scene,
+                           SceneDescription &desc, std::string *error) {
+    try {
+        build(doc, base_dir, scene, desc);
+        return true;
+    } catch (const SceneError &e) {
+        if (error) *error = e.message;
+    } catch (const json::exception &e) {
+        if (error) *error = std::string("malformed scene: ") + e.what();
+    }
+    return false;
+}
+
+bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &desc, std::string *error) {
+    std::ifstream in(path);
+    if (!in) {
+        if (error) *error = "cannot read scene file " + path;
+        return false;
+    }
+    json doc;
+    try {
+        doc = json::parse(in);
+    } catch (const json::parse_error &e) {
+        if (error) *error = "malformed JSON in " + path + ": " + e.what();
+        return false;
+    }
+    const size_t slash = path.find_last_of('/');
+    const std::string base = slash == std::string::npos ? "." : path.substr(0, slash);
+    if (!build_scene_from_json(doc, base, scene, desc, error)) {
+        if (error) *error = path + ": " + *error;
+        return false;
+    }
+    return true;
+}
+
+bool scene_for_object_file(const std::string &path, Scene &scene, SceneDescription &desc,
+                           std::string *error) {
+    Item &object = scene.add_object("Object", path);
+    if (!import_mesh_file(path, scene, object, error)) return false;
+    // Frame the object's bounding box.
+    double lo[3] = {1e30, 1e30, 1e30}, hi[3] = {-1e30, -1e30, -1e30};
+    for (const auto &layer : object.layers)
+        for (const auto &p : layer->mesh.points)
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], static_cast<double>(p->base[k]));
+                hi[k] = std::max(hi[k], static_cast<double>(p->base[k]));
+            }
+    const Vec3d center{0.5 * (lo[0] + hi[0]), 0.5 * (lo[1] + hi[1]), 0.5 * (lo[2] + hi[2])};
+    const double radius = 0.5 * std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
+                                          (hi[2] - lo[2]) * (hi[2] - lo[2]));
+    const double r = radius > 0.0 ? radius : 1.0;
+    Item &camera = scene.add_camera("Camera");
+    const Vec3d eye{center.x + 1.2 * r, center.y + 1.0 * r, center.z - 2.2 * r};
+    camera.motion.position.set(eye);
+    camera.motion.rotation.set(hpb_towards({center.x - eye.x, center.y - eye.y, center.z - eye.z}));
+    camera.camera.zoom = 2.0;
+    Item &light = scene.add_light("Key", LWLIGHT_DISTANT);
+    light.motion.rotation.set(hpb_towards({-0.4, -1.0, 0.6}));
+    scene.ambient_intensity = 0.15;
+    desc.document = json{{"objects", json::array({json{{"name", "Object"}, {"file", path}}})}};
+    for (Surface *s : object.surfaces) desc.shaders.push_back(ShaderSettings{s, json::object(), ""});
+    return true;
+}
+
+}  // namespace refhost
+
+namespace refhost {
+
+const char *demo_scene_json() {
+    return R"json({
+  "camera": {"position": [3.4, 2.6, -4.4], "look_at": [-0.7, 0.45, 0.9], "fov": 52},
+  "ambient": {"color": [0.85, 0.9, 1.0], "intensity": 0.3},
+  "lights": [
+    {"name": "Sun", "type": "distant", "direction": [-0.45, -1.0, 0.55], "color": [1.0, 0.96, 0.9], "intensity": 0.95},
+    {"name": "Fill", "type": "point", "position": [2.5, 2.2, -2.5], "color": [0.8, 0.85, 1.0], "intensity": 0.35}
+  ],
+  "objects": [
+    {"name": "Room", "primitives": [
+      {"type": "floor", "size": 6, "height": 0, "cells": 12, "surface": "Floor"},
+      {"type": "quad", "corner": [-3, 0, 3], "u": [0, 2.5, 0], "v": [6, 0, 0], "surface": "Walls"},
+      {"type": "quad", "corner": [-3, 0, -3], "u": [0, 2.5, 0], "v": [0, 0, 6], "surface": "Walls"},
+      {"type": "stairs", "origin": [-1.2, 0, 1.8], "steps": 4, "width": 1.6, "rise": 0.2, "run": 0.3, "surface": "Stairs"}
+    ]},
+    {"name": "Box", "primitives": [{"type": "box", "min": [0.5, 0, -0.6], "max": [1.5, 0.8, 0.4], "surface": "Box"}],
+     "rotation": [25, 0, 0]},
+    {"name": "Ball", "primitives": [{"type": "sphere", "center": [0, 0.55, 0], "radius": 0.55, "rings": 24, "segments": 48, "surface": "Ball"}],
+     "position": [-2.35, 0, -0.7]}
+  ],
+  "surfaces": [
+    {"object": "Room", "name": "Floor", "color": [0.75, 0.72, 0.66], "diffuse": 0.9, "specular": 0.1, "glossiness": 0.3,
+     "dirt": {"dirt_width": 0.5, "use_color": 1, "dirt_color": [0.16, 0.12, 0.08], "dirt_Kd": 0.4, "sample_count": 8, "sample_itr": 2}},
+    {"object": "Room", "name": "Walls", "color": [0.82, 0.8, 0.76], "diffuse": 0.85,
+     "dirt": {"dirt_width": 0.5, "use_color": 1, "dirt_color": [0.2, 0.16, 0.12], "dirt_Kd": 0.45, "sample_count": 8, "sample_itr": 2}},
+    {"object": "Room", "name": "Stairs", "color": [0.55, 0.42, 0.3], "diffuse": 0.9, "specular": 0.2, "glossiness": 0.5,
+     "dirt": {"dirt_width": 0.3, "use_color": 1, "dirt_color": [0.1, 0.07, 0.05], "dirt_Kd": 0.4, "sample_count": 8, "sample_itr": 2}},
+    {"object": "Box", "name": "Box", "color": [0.3, 0.45, 0.7], "diffuse": 0.85, "specular": 0.3, "glossiness": 0.6,
+     "dirt": {"dirt_width": 0.3, "use_color": 1, "dirt_color": [0.08, 0.1, 0.14], "dirt_Kd": 0.4, "sample_count": 8, "sample_itr": 2}},
+    {"object": "Ball", "name": "Ball", "color": [0.8, 0.3, 0.2], "diffuse": 0.85, "specular": 0.5, "glossiness": 0.7,
+     "smoothing_angle": 89,
+     "dirt": {"dirt_width": 0.3, "use_color": 1, "dirt_color": [0.15, 0.06, 0.04], "dirt_Kd": 0.4, "sample_count": 8, "sample_itr": 2}}
+  ],
+  "render": {"width": 640, "height": 400, "samples": 4, "output": "dirt.png"}
+})json";
+}
+
+}  // namespace refhost

@@ -1,0 +1,102 @@
+#include "refhost/render_options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace refhost {
+
+namespace {
+
+bool parse_int(const std::string &s, int lo, int hi, int &out) {
+    if (s.empty()) return false;
+    char *end = nullptr;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (*end != '\0' || v < lo || v > hi) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool parse_frames(const std::string &s, int &a, int &b) {
+    const size_t dash = s.find('-', 1);
+    if (dash == std::string::npos) return parse_int(s, -1000000, 1000000, a) && (b = a, true);
+    return parse_int(s.substr(0, dash), -1000000, 1000000, a) &&
+           parse_int(s.substr(dash + 1), -1000000, 1000000, b) && a <= b;
+}
+
+}  // namespace
+
+const char *render_usage() {
+    return "usage: dirt-render [SCENE.json | OBJECT.lwo | OBJECT.obj] [options]\n"
+           "\n"
+           "Renders a scene with the Ormel_Dirt shader, loading the plug-in file as LightWave does.\n"
+           "Without a scene it renders the built-in demo scene (a room corner with stairs, a box and\n"
+           "a sphere). Given only an object file, it frames the object with a camera and a light and\n"
+           "applies the shader at its defaults to every surface.\n"
+           "\n"
+           "options:\n"
+           "  -o, --output FILE     the PNG to write (default: the scene's, else dirt.png); with\n"
+           "                        several frames the frame number is added before .png\n"
+           "  --width N, --height N image size in pixels\n"
+           "  --samples N           jittered samples per pixel\n"
+           "  --threads N           render threads (default: all cores)\n"
+           "  --frames A-B          render frames A to B, one image per frame (or one frame: --frames A)\n"
+           "  --compare             also render without the shader and write both side by side\n"
+           "  --set NAME=VALUE      set a dirt setting on every shaded surface (panel value names,\n"
+           "                        e.g. --set dirt_width=0.2 --set use_color=1); may be repeated\n"
+           "  --save-scene FILE     write the scene, with every shader instance stored by the\n"
+           "                        plug-in itself, to FILE\n"
+           "  --plugin FILE         the plug-in file (default: Ormel_Dirt.p next to this program)\n"
+           "  -q, --quiet           no progress bar and no summary\n"
+           "  -h, --help            this text\n";
+}
+
+bool parse_render_options(int argc, const char *const *argv, RenderOptions &o, std::string *error) {
+    auto fail = [&](const std::string &msg) {
+        if (error) *error = msg;
+        return false;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string &out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "-h" || arg == "--help") {
+            o.help = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            o.quiet = true;
+        } else if (arg == "--compare") {
+            o.compare = true;
+        } else if (arg == "-o" || arg == "--output") {
+            if (!value(o.output)) return fail(arg + " needs a file name");
+        } else if (arg == "--plugin") {
+            if (!value(o.plugin)) return fail("--plugin needs a file name");
+        } else if (arg == "--save-scene") {
+            if (!value(o.save_scene)) return fail("--save-scene needs a file name");
+        } else if (arg == "--set") {
+            if (!value(v) || v.find('=') == std::string::npos) return fail("--set needs NAME=VALUE");
+            o.settings.push_back(v);
+        } else if (arg == "--width" || arg == "--height" || arg == "--samples" || arg == "--threads") {
+            int n = 0;
+            const int hi = arg == "--samples" ? 1024 : (arg == "--threads" ? 1024 : 16384);
+            if (!value(v) || !parse_int(v, 1, hi, n))
+                return fail(arg + " needs a whole number from 1 to " + std::to_string(hi));
+            (arg == "--width" ? o.width : arg == "--height" ? o.height : arg == "--samples" ? o.samples : o.threads) = n;
+        } else if (arg == "--frames") {
+            if (!value(v) || !parse_frames(v, o.first_frame, o.last_frame))
+                return fail("--frames needs A-B with A <= B, or a single frame");
+            o.frames_given = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return fail("unknown option " + arg + " (see --help)");
+        } else if (o.input.empty()) {
+            o.input = arg;
+        } else {
+            return fail("more than one scene given: " + o.input + " and " + arg);
+        }
+    }
+    return true;
+}
+
+}  // namespace refhost

@@ -1,0 +1,33 @@
+// Command-line options of dirt-render.
+#ifndef REFHOST_RENDER_OPTIONS_H
+#define REFHOST_RENDER_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+namespace refhost {
+
+struct RenderOptions {
+    std::string input;        // scene file (.json) or object file; empty: the demo scene
+    std::string output;       // empty: the scene's own
+    std::string plugin;       // empty: next to the program, else the build's
+    std::string save_scene;   // write the scene back here
+    int width = 0, height = 0, samples = 0;  // 0: the scene's own
+    int threads = 0;          // 0: all cores
+    bool frames_given = false;
+    int first_frame = 0, last_frame = 0;
+    bool compare = false;     // also render without the shader, side by side
+    bool quiet = false;       // no progress bar or summary
+    bool help = false;
+    std::vector<std::string> settings;  // name=value overrides of the dirt settings
+};
+
+// Parses argv; false with a one-line reason in *error.
+bool parse_render_options(int argc, const char *const *argv, RenderOptions &options, std::string *error);
+
+// The text of --help.
+const char *render_usage();
+
+}  // namespace refhost
+
+#endif

@@ -21,6 +21,7 @@ thread_local const RayCaster *t_current = nullptr;
 thread_local int t_shade_depth = 0;             // nested shader runs on this thread
 thread_local LWItemID t_shading_object = nullptr;  // the object whose spot is being shaded
 thread_local int t_trace_depth = 0;
+thread_local RenderCounters t_counters;
 
 bool finite(const Vec3d &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
@@ -261,6 +262,7 @@ void RayCaster::run_shaders(const Surface *surface, LWShaderAccess &access) cons
     const LWItemID previous_object = t_shading_object;
     t_current = this;
     t_shading_object = access.objID;
+    if (t_shade_depth == 0) ++t_counters.spots_shaded;
     ++t_shade_depth;
     for (const ShaderBinding &binding : surface->shaders)
         if (binding.handler && binding.handler->evaluate) binding.handler->evaluate(binding.instance, &access);
@@ -353,11 +355,15 @@ const RayCaster *RayCaster::current() { return t_current; }
 RayCaster::Scope::Scope(const RayCaster &caster) : previous_(t_current) { t_current = &caster; }
 RayCaster::Scope::~Scope() { t_current = previous_; }
 
+RenderCounters RayCaster::thread_counters() { return t_counters; }
+
 double RayCaster::ray_cast(const LWDVector pos, const LWDVector dir) {
+    ++t_counters.plugin_rays;
     return t_current && pos && dir ? t_current->cast(from(pos), from(dir)) : -1.0;
 }
 
 double RayCaster::ray_shade(const LWDVector pos, const LWDVector dir, LWShaderAccess *access) {
+    ++t_counters.plugin_rays;
     return t_current && pos && dir ? t_current->shade(from(pos), from(dir), access) : -1.0;
 }
 

@@ -37,6 +37,12 @@
 
 namespace refhost {
 
+// What the render threads did, counted per thread (no shared counters on the hot path).
+struct RenderCounters {
+    long spots_shaded = 0;  // hits the host shaded itself (not from inside a shader)
+    long plugin_rays = 0;   // rays shaders cast through the host's ray functions
+};
+
 class RayCaster {
 public:
     explicit RayCaster(const Scene &scene);
@@ -99,6 +105,9 @@ public:
     static double ray_trace(const LWDVector pos, const LWDVector dir, LWDVector color);
     static int ray_illuminate(LWItemID light, const LWDVector pos, LWDVector dir, LWDVector color);
     static void install_ray_functions(LWShaderAccess &access);
+
+    // The calling thread's counts so far; subtract two readings to count a stretch of work.
+    static RenderCounters thread_counters();
 
 private:
     struct Bvh;

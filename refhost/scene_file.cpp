@@ -332,7 +332,8 @@ bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &de
 
 bool scene_for_object_file(const std::string &path, Scene &scene, SceneDescription &desc,
                            std::string *error) {
-    Item &object = scene.add_object("Object", path);
+    // The object is keyed by its name, as in scene files.
+    Item &object = scene.add_object("Object", "Object");
     if (!import_mesh_file(path, scene, object, error)) return false;
     // Frame the object's bounding box.
     double lo[3] = {1e30, 1e30, 1e30}, hi[3] = {-1e30, -1e30, -1e30};

@@ -1,0 +1,173 @@
+// dirt-render: renders a scene with the Ormel_Dirt shader, loading the plug-in file
+// through the reference host exactly as LightWave loads it.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "refhost/block_io.h"
+#include "refhost/host.h"
+#include "refhost/plugin.h"
+#include "refhost/render_options.h"
+#include "refhost/render_services.h"
+#include "refhost/renderer.h"
+#include "refhost/scene_file.h"
+#include "refhost/services.h"
+#include "refhost/shader_setup.h"
+
+using namespace refhost;
+
+namespace {
+
+int fail(const std::string &message) {
+    std::fprintf(stderr, "dirt-render: error: %s\n", message.c_str());
+    return 1;
+}
+
+bool ends_with(const std::string &s, const std::string &suffix) {
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The plug-in file: given, else beside this program, else where the build put it.
+std::string plugin_path(const std::string &given) {
+    if (!given.empty()) return given;
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        self[n] = '\0';
+        std::string dir(self);
+        dir = dir.substr(0, dir.find_last_of('/'));
+        const std::string beside = dir + "/Ormel_Dirt.p";
+        if (access(beside.c_str(), R_OK) == 0) return beside;
+    }
+#ifdef ORMEL_PLUGIN_PATH
+    return ORMEL_PLUGIN_PATH;
+#else
+    return "Ormel_Dirt.p";
+#endif
+}
+
+// "dirt.png" for one frame; "dirt_0003.png" for frame 3 of several.
+std::string frame_path(const std::string &output, int frame, bool several) {
+    if (!several) return output;
+    char number[32];
+    std::snprintf(number, sizeof number, "_%04d", frame);
+    const std::string stem = ends_with(output, ".png") ? output.substr(0, output.size() - 4) : output;
+    return stem + number + ".png";
+}
+
+RgbImage side_by_side(const RgbImage &left, const RgbImage &right) {
+    RgbImage out;
+    out.width = left.width + right.width;
+    out.height = left.height;
+    out.rgb.resize(static_cast<size_t>(out.width) * out.height * 3);
+    for (int y = 0; y < out.height; ++y) {
+        for (int x = 0; x < left.width; ++x)
+            for (int k = 0; k < 3; ++k) out.pixel(x, y)[k] = left.pixel(x, y)[k];
+        for (int x = 0; x < right.width; ++x)
+            for (int k = 0; k < 3; ++k) out.pixel(left.width + x, y)[k] = right.pixel(x, y)[k];
+    }
+    return out;
+}
+
+bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, std::string *error) {
+    if (o.input.empty())
+        return build_scene_from_json(nlohmann::json::parse(demo_scene_json()), ".", scene, desc, error);
+    if (access(o.input.c_str(), R_OK) != 0) {
+        *error = "cannot read " + o.input;
+        return false;
+    }
+    if (ends_with(o.input, ".json")) return load_scene_file(o.input, scene, desc, error);
+    return scene_for_object_file(o.input, scene, desc, error);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    RenderOptions o;
+    std::string error;
+    if (!parse_render_options(argc, argv, o, &error)) {
+        std::fprintf(stderr, "dirt-render: error: %s\n%s", error.c_str(), "try dirt-render --help\n");
+        return 2;
+    }
+    if (o.help) {
+        std::fputs(render_usage(), stdout);
+        return 0;
+    }
+
+    Host host;
+    install_instance_services(host);
+    install_render_services(host);
+    SceneDescription desc;
+    if (!load_scene(o, host.scene(), desc, &error)) return fail(error);
+
+    RenderSettings &rs = desc.render;
+    if (o.width) rs.width = o.width;
+    if (o.height) rs.height = o.height;
+    if (o.samples) rs.samples = o.samples;
+    if (o.frames_given) rs.first_frame = o.first_frame, rs.last_frame = o.last_frame;
+    if (!o.output.empty()) rs.output = o.output;
+
+    PluginFile plugin;
+    if (!plugin.load(plugin_path(o.plugin))) return fail(plugin.error());
+    ShaderServer server;
+    if (!activate_shader(host, plugin, "Ormel_Dirt", server, &error)) return fail(error);
+    if (!apply_shaders(host, server, desc, o.settings, &error)) {
+        release_shaders(host, server);
+        return fail(error);
+    }
+    if (!o.save_scene.empty()) {
+        const std::string text = scene_document_with_instances(host, server, desc).dump(2) + "\n";
+        if (!write_file(o.save_scene, text)) {
+            release_shaders(host, server);
+            return fail("cannot write " + o.save_scene);
+        }
+    }
+
+    RendererOptions ro;
+    ro.width = rs.width;
+    ro.height = rs.height;
+    ro.samples = rs.samples;
+    ro.threads = o.threads;
+    ro.progress = !o.quiet;
+    Renderer renderer(host, ro);
+    const bool several = rs.last_frame > rs.first_frame;
+    FrameStats total;
+    int status = 0;
+    renderer.begin();
+    for (int frame = rs.first_frame; frame <= rs.last_frame && status == 0; ++frame) {
+        const double time = frame / rs.fps;
+        RgbImage image;
+        const FrameStats stats = renderer.render_frame(frame, time, image);
+        total.spots_shaded += stats.spots_shaded;
+        total.plugin_rays += stats.plugin_rays;
+        total.seconds += stats.seconds;
+        if (o.compare) {
+            // The same view without the shader: the bindings are set aside for a moment.
+            std::vector<std::vector<ShaderBinding>> kept;
+            for (const auto &s : host.scene().surfaces()) kept.push_back(std::move(s->shaders)), s->shaders.clear();
+            RgbImage plain;
+            renderer.render_frame(frame, time, plain);
+            size_t i = 0;
+            for (const auto &s : host.scene().surfaces()) s->shaders = std::move(kept[i++]);
+            image = side_by_side(image, plain);
+        }
+        const std::string path = frame_path(rs.output, frame, several);
+        if (!write_png(path, image, &error)) status = fail(error);
+        else if (!o.quiet) std::fprintf(stderr, "wrote %s\n", path.c_str());
+    }
+    renderer.end();
+
+    if (!o.quiet && status == 0) {
+        const double secs = total.seconds > 0.0 ? total.seconds : 1e-9;
+        std::fprintf(stderr,
+                     "%ld spots shaded, %ld rays cast by the plug-in, %.2f s render time, "
+                     "%.0f spots/s, %.0f rays/s (%d threads)\n",
+                     total.spots_shaded, total.plugin_rays, total.seconds, total.spots_shaded / secs,
+                     total.plugin_rays / secs, renderer.threads());
+    }
+    release_shaders(host, server);
+    return status;
+}

@@ -1,0 +1,167 @@
+#include "refhost/renderer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "refhost/host.h"
+#include "refhost/ray_caster.h"
+
+namespace refhost {
+
+namespace {
+
+constexpr int kTile = 16;
+
+// A well-mixed 64-bit hash, so that sample positions depend only on the pixel and the
+// sample number: images are identical whatever the number of threads.
+uint64_t mix(uint64_t z) {
+    z += 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+double unit(uint64_t h) { return static_cast<double>(h >> 11) * (1.0 / 9007199254740992.0); }
+
+void for_each_binding(Host &host, const std::function<void(const ShaderBinding &)> &f) {
+    for (const auto &surface : host.scene().surfaces())
+        for (const ShaderBinding &b : surface->shaders) f(b);
+}
+
+}  // namespace
+
+Renderer::Renderer(Host &host, const RendererOptions &options)
+    : host_(host), options_(options), caster_(new RayCaster(host.scene())) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    threads_ = options.threads > 0 ? options.threads : static_cast<int>(cores);
+}
+
+Renderer::~Renderer() { delete caster_; }
+
+void Renderer::begin() {
+    for_each_binding(host_, [](const ShaderBinding &b) {
+        if (b.handler->rend && b.handler->rend->init) b.handler->rend->init(b.instance, LWINIT_RENDER);
+    });
+}
+
+void Renderer::end() {
+    for_each_binding(host_, [](const ShaderBinding &b) {
+        if (b.handler->rend && b.handler->rend->cleanup) b.handler->rend->cleanup(b.instance);
+    });
+}
+
+FrameStats Renderer::render_frame(int frame, double time, RgbImage &image) {
+    Scene &scene = host_.scene();
+    scene.current_time = time;
+    caster_->invalidate();
+    for_each_binding(host_, [&](const ShaderBinding &b) {
+        if (b.handler->rend && b.handler->rend->newTime) b.handler->rend->newTime(b.instance, frame, time);
+    });
+
+    // The camera: the scene's first, or one at the origin looking along +Z.
+    const std::vector<Item *> cameras = scene.items(ItemType::Camera);
+    Vec3d eye, right{1, 0, 0}, up{0, 1, 0}, forward{0, 0, 1};
+    zoom_ = 3.2;
+    if (!cameras.empty()) {
+        eye = scene.item_param(*cameras[0], LWIP_W_POSITION, time);
+        right = scene.item_param(*cameras[0], LWIP_RIGHT, time);
+        up = scene.item_param(*cameras[0], LWIP_UP, time);
+        forward = scene.item_param(*cameras[0], LWIP_FORWARD, time);
+        zoom_ = cameras[0]->camera.zoom;
+    }
+    const Vec3d *src[4] = {&eye, &right, &up, &forward};
+    double *dst[4] = {eye_, right_, up_, forward_};
+    for (int i = 0; i < 4; ++i) {
+        dst[i][0] = src[i]->x;
+        dst[i][1] = src[i]->y;
+        dst[i][2] = src[i]->z;
+    }
+
+    image.width = options_.width;
+    image.height = options_.height;
+    image.rgb.assign(static_cast<size_t>(image.width) * image.height * 3, 0.0f);
+    FrameStats stats;
+    const auto start = std::chrono::steady_clock::now();
+    render_tiles(image, stats);
+    stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return stats;
+}
+
+void Renderer::shade_pixel(int x, int y, float *out) const {
+    const int n = options_.samples;
+    const double aspect = static_cast<double>(options_.height) / options_.width;
+    double sum[3] = {0, 0, 0};
+    for (int s = 0; s < n; ++s) {
+        // One sample per stratum of a jittered grid over the pixel.
+        const int grid = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+        const uint64_t h = mix((static_cast<uint64_t>(y) << 40) ^ (static_cast<uint64_t>(x) << 16) ^ s);
+        const double jx = ((s % grid) + unit(h)) / grid;
+        const double jy = ((s / grid % grid) + unit(mix(h))) / grid;
+        const double px = 2.0 * (x + jx) / options_.width - 1.0;
+        const double py = (1.0 - 2.0 * (y + jy) / options_.height) * aspect;
+        double dir[3];
+        for (int k = 0; k < 3; ++k) dir[k] = zoom_ * forward_[k] + px * right_[k] + py * up_[k];
+        double color[3];
+        caster_->trace(Vec3d{eye_[0], eye_[1], eye_[2]}, Vec3d{dir[0], dir[1], dir[2]}, color);
+        for (int k = 0; k < 3; ++k) sum[k] += color[k];
+    }
+    for (int k = 0; k < 3; ++k) out[k] = static_cast<float>(sum[k] / n);
+}
+
+void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
+    const int tiles_x = (image.width + kTile - 1) / kTile;
+    const int tiles_y = (image.height + kTile - 1) / kTile;
+    const int tiles = tiles_x * tiles_y;
+    std::atomic<int> next{0}, done{0};
+    std::mutex mutex;
+    std::condition_variable finished;
+    int running = threads_;
+
+    auto worker = [&]() {
+        RayCaster::Scope scope(*caster_);
+        const RenderCounters before = RayCaster::thread_counters();
+        for (int t = next++; t < tiles; t = next++) {
+            const int x0 = (t % tiles_x) * kTile, y0 = (t / tiles_x) * kTile;
+            for (int y = y0; y < std::min(y0 + kTile, image.height); ++y)
+                for (int x = x0; x < std::min(x0 + kTile, image.width); ++x) shade_pixel(x, y, image.pixel(x, y));
+            ++done;
+        }
+        const RenderCounters after = RayCaster::thread_counters();
+        std::lock_guard<std::mutex> lock(mutex);
+        stats.spots_shaded += after.spots_shaded - before.spots_shaded;
+        stats.plugin_rays += after.plugin_rays - before.plugin_rays;
+        if (--running == 0) finished.notify_all();
+    };
+
+    std::vector<std::thread> pool;
+    for (int i = 0; i < threads_; ++i) pool.emplace_back(worker);
+
+    // The progress bar appears once a frame has taken a second, on a terminal only.
+    const bool bar = options_.progress && isatty(STDERR_FILENO);
+    const auto start = std::chrono::steady_clock::now();
+    bool shown = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!finished.wait_for(lock, std::chrono::milliseconds(200), [&] { return running == 0; })) {
+            if (!bar || std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) continue;
+            const int pct = 100 * done.load() / tiles;
+            std::fprintf(stderr, "\r[%-40s] %3d%%", std::string(pct * 40 / 100, '#').c_str(), pct);
+            std::fflush(stderr);
+            shown = true;
+        }
+    }
+    for (std::thread &t : pool) t.join();
+    if (shown) std::fprintf(stderr, "\r[%s] 100%%\n", std::string(40, '#').c_str());
+}
+
+}  // namespace refhost

@@ -1,0 +1,59 @@
+// The renderer behind dirt-render: a pinhole camera, jittered samples per pixel, tiles on
+// several threads, and the ray caster's shading of every hit (surface shaders included).
+#ifndef REFHOST_RENDERER_H
+#define REFHOST_RENDERER_H
+
+#include <functional>
+
+#include "refhost/png_image.h"
+#include "refhost/scene_file.h"
+
+namespace refhost {
+
+class Host;
+class RayCaster;
+
+struct FrameStats {
+    long spots_shaded = 0;  // shader evaluations on spots the renderer shaded
+    long plugin_rays = 0;   // rays the shaders cast through the host
+    double seconds = 0.0;
+};
+
+struct RendererOptions {
+    int width = 640, height = 480, samples = 4;
+    int threads = 0;       // 0: every core
+    bool progress = false; // a progress bar on stderr once a frame takes over a second
+};
+
+class Renderer {
+public:
+    Renderer(Host &host, const RendererOptions &options);
+    ~Renderer();
+    Renderer(const Renderer &) = delete;
+    Renderer &operator=(const Renderer &) = delete;
+
+    // Calls every bound shader's init; once before the first frame.
+    void begin();
+    // Renders one frame at a time: sets the scene's time, calls newTime on every bound
+    // shader, then shades every pixel.
+    FrameStats render_frame(int frame, double time, RgbImage &image);
+    // Calls every bound shader's cleanup; once after the last frame.
+    void end();
+
+    int threads() const { return threads_; }
+
+private:
+    void render_tiles(RgbImage &image, FrameStats &stats);
+    void shade_pixel(int x, int y, float *out) const;
+
+    Host &host_;
+    RendererOptions options_;
+    int threads_;
+    RayCaster *caster_;
+    // The camera at the frame's time.
+    double eye_[3], right_[3], up_[3], forward_[3], zoom_;
+};
+
+}  // namespace refhost
+
+#endif

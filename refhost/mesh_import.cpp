@@ -91,7 +91,7 @@ bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::
     int next_layer = static_cast<int>(object.layers.size());
     walk(s, s->mRootNode, aiMatrix4x4(), next_layer, scene, object, surfaces);
     if (object.layers.empty()) {
-        if (error) *error = "mesh " + path + " has no polygons";
+        if (error) *error = "cannot read mesh " + path + ": it has no polygons";
         return false;
     }
     return true;

@@ -28,8 +28,25 @@ bool read_png(const std::string &path, Image &image) {
     for (size_t i = 0; i < bytes.size(); ++i) image.rgb[i] = static_cast<float>(bytes[i]) / 255.0f;
     return true;
 }
+
+bool write_png(const std::string &path, const Image &image) {
+    const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3;
+    if (image.width <= 0 || image.height <= 0 || image.rgb.size() < n) return false;
+    std::vector<unsigned char> bytes(n);
+    for (size_t i = 0; i < n; ++i) {
+        const double v = static_cast<double>(image.rgb[i]);
+        bytes[i] = !(v > 0.0) ? 0 : v >= 1.0 ? 255 : static_cast<unsigned char>(std::lround(v * 255.0));
+    }
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGB;
+    return png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr) != 0;
+}
 #else
 bool read_png(const std::string &, Image &) { return false; }
+bool write_png(const std::string &, const Image &) { return false; }
 #endif
 
 namespace {

@@ -18,8 +18,10 @@ namespace refhost {
 
 const LWImageList &image_list_funcs();
 
-// Reads a PNG file into an image's size and pixels; false when it cannot.
+// Reads a PNG file into an image's size and pixels, and writes an image as an 8-bit RGB
+// PNG file; false when the host has no PNG support or the file cannot be used.
 bool read_png(const std::string &path, Image &image);
+bool write_png(const std::string &path, const Image &image);
 
 }  // namespace refhost
 

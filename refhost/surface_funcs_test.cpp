@@ -1,8 +1,11 @@
 // Surfaces, scene objects and images through the host's service tables.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "refhost/block_io.h"
 #include "refhost/host.h"
+#include "refhost/image_list.h"
 #include "refhost/mesh_access.h"
 #include "refhost/services.h"
 
@@ -109,6 +112,28 @@ TEST_F(SceneServices, ImagesListAndRoundTripThroughSceneData) {
     EXPECT_STREQ(il2.name(added), "Wood.png");
     EXPECT_STREQ(il2.filename(added, 0), "images/Wood.png");
     EXPECT_EQ(il2.first(), added);
+}
+
+TEST_F(SceneServices, LoadReadsAPngFileOnce) {
+    Image src;
+    src.width = 2;
+    src.height = 1;
+    src.rgb = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    const std::string path = ::testing::TempDir() + "refhost_image_list_test.png";
+    if (!write_png(path, src)) GTEST_SKIP() << "no PNG support in this build";
+    LWImageID img = il.load(path.c_str());
+    ASSERT_NE(img, nullptr);
+    EXPECT_STREQ(il.name(img), "refhost_image_list_test.png");
+    int w = 0, h = 0;
+    il.size(img, &w, &h);
+    EXPECT_EQ(w, 2);
+    EXPECT_EQ(h, 1);
+    unsigned char rgb[3];
+    il.RGB(img, 1, 0, rgb);
+    EXPECT_EQ(rgb[2], 255);
+    EXPECT_EQ(rgb[0], 0);
+    EXPECT_EQ(il.load(path.c_str()), img);  // already in the list
+    std::remove(path.c_str());
 }
 
 }  // namespace

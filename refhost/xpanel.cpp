@@ -186,6 +186,27 @@ int XPanel::write(const std::string &name, const PanelValue &v) {
     return desc ? write(desc->vid, v) : -1;
 }
 
+VParm *XPanel::env_value(unsigned int vid) const {
+    const PanelValueDesc *desc = value(vid);
+    if (!desc || !get || value_kind(desc->datatype) != PanelValue::Kind::VParm) return nullptr;
+    VParm *parm = from_id(static_cast<LWVParmID>(get(inst, vid)));
+    return parm && host_.component<VParmSystem>().owns(parm) ? parm : nullptr;
+}
+
+Envelope *XPanel::press_envelope_button(unsigned int vid, int component) {
+    VParm *parm = env_value(vid);
+    Envelope *env = parm ? host_.component<VParmSystem>().enable_envelope(parm, component) : nullptr;
+    if (env && set) set(inst, vid, to_id(parm));
+    return env;
+}
+
+Texture *XPanel::press_texture_button(unsigned int vid) {
+    VParm *parm = env_value(vid);
+    Texture *tex = parm ? host_.component<VParmSystem>().attach_texture(parm) : nullptr;
+    if (tex && set) set(inst, vid, to_id(parm));
+    return tex;
+}
+
 bool XPanel::enabled(unsigned int cid) const {
     for (const PanelEnable &e : enables) {
         if (std::find(e.controls.begin(), e.controls.end(), cid) == e.controls.end()) continue;
@@ -235,7 +256,7 @@ std::vector<PanelTab> XPanel::tabs() const {
 
 XPanel *XPanelSystem::create(int type, const LWXPanelControl *controls) {
     if (type != LWXP_VIEW && type != LWXP_FORM) return nullptr;
-    auto panel = std::make_unique<XPanel>();
+    auto panel = std::make_unique<XPanel>(host_);
     panel->type = type;
     for (const LWXPanelControl *c = controls; c && c->cid != 0; ++c)
         panel->controls.push_back({c->cid, c->label ? c->label : "", c->ctrlclass ? c->ctrlclass : ""});

@@ -16,10 +16,13 @@
 #include <vector>
 
 #include "host/lwsdk.h"
+#include "refhost/envelopes.h"
+#include "refhost/textures.h"
 
 namespace refhost {
 
 class Host;
+struct VParm;
 
 struct PanelControl {
     unsigned int cid = 0;
@@ -80,6 +83,8 @@ struct PanelEnable {
 
 class XPanel {
 public:
+    explicit XPanel(Host &host) : host_(host) {}
+
     int type = LWXP_VIEW;
     std::vector<PanelControl> controls;
     std::vector<PanelValueDesc> values;
@@ -112,6 +117,13 @@ public:
     int write(unsigned int vid, const PanelValue &value);
     int write(const std::string &name, const PanelValue &value);
 
+    // The envelope ("E") and texture ("T") buttons of an "-env" control: they animate a
+    // channel of the control's variant parameter or give it a texture, then tell the
+    // plug-in as an edit does. Null when the value is not a variant parameter (or, for
+    // the texture, when it takes none).
+    Envelope *press_envelope_button(unsigned int vid, int component = 0);
+    Texture *press_texture_button(unsigned int vid);
+
     // False while a switch that enables the control reads zero.
     bool enabled(unsigned int cid) const;
     // The tabs of every tab set, in order.
@@ -122,6 +134,11 @@ public:
 
     // Form panels keep their own values.
     std::map<unsigned int, PanelValue> form;
+
+private:
+    VParm *env_value(unsigned int vid) const;
+
+    Host &host_;
 };
 
 struct XPanelCall {
@@ -132,7 +149,7 @@ struct XPanelCall {
 
 class XPanelSystem {
 public:
-    explicit XPanelSystem(Host &) {}
+    explicit XPanelSystem(Host &host) : host_(host) {}
 
     XPanel *create(int type, const LWXPanelControl *controls);
     void destroy(XPanel *panel);
@@ -144,6 +161,7 @@ public:
     XPanel *last_panel() const { return last_; }
 
 private:
+    Host &host_;
     std::map<const XPanel *, std::unique_ptr<XPanel>> panels_;
     std::vector<XPanelCall> calls_;
     XPanel *last_ = nullptr;

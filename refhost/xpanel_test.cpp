@@ -148,6 +148,19 @@ TEST_F(Panels, ReadsAndWritesThroughThePluginsCallbacks) {
     EXPECT_EQ(p.read(99u).kind, PanelValue::Kind::None);
 }
 
+TEST_F(Panels, EnvelopeAndTextureButtonsActOnTheVariantParameter) {
+    XPanel &p = *from_id(build());
+    Envelope *env = p.press_envelope_button(6, 2);
+    ASSERT_NE(env, nullptr);
+    EXPECT_EQ(vp.getState(s.a), LWVPSF_ENV);
+    Texture *tex = p.press_texture_button(7);
+    ASSERT_NE(tex, nullptr);
+    EXPECT_EQ(vp.getTex(s.b), to_id(tex));
+    EXPECT_EQ(s.sets, (std::vector<unsigned int>{6, 7}));
+    EXPECT_EQ(p.press_texture_button(3), nullptr);  // not a variant parameter
+    EXPECT_EQ(p.press_envelope_button(6, 3), nullptr);
+}
+
 TEST_F(Panels, SwitchesEnableControlsAndGroupsNestIntoTabs) {
     XPanel &p = *from_id(build());
     EXPECT_FALSE(p.enabled(6));

@@ -57,6 +57,32 @@ void self_hit_filter(const RTCFilterFunctionNArguments *args) {
     }
 }
 
+// Glossiness 0 to 1 as a Blinn-Phong exponent from 4 to 4096.
+double gloss_exponent(double glossiness) {
+    const double g = std::clamp(glossiness, 0.0, 1.0);
+    return std::pow(2.0, 2.0 + 10.0 * g);
+}
+
+// A shader may change only the fields its flags declare; the host takes the others back.
+void keep_declared_changes(unsigned int flags, const LWShaderAccess &before, LWShaderAccess &after) {
+    auto keep = [&](unsigned int bit, auto &field, const auto &old) {
+        if (!(flags & bit)) field = old;
+    };
+    if (!(flags & LWSHF_NORMAL)) {
+        std::copy(before.wNorm, before.wNorm + 3, after.wNorm);
+        after.bumpHeight = before.bumpHeight;
+    }
+    if (!(flags & LWSHF_COLOR)) std::copy(before.color, before.color + 3, after.color);
+    keep(LWSHF_LUMINOUS, after.luminous, before.luminous);
+    keep(LWSHF_DIFFUSE, after.diffuse, before.diffuse);
+    keep(LWSHF_SPECULAR, after.specular, before.specular);
+    keep(LWSHF_MIRROR, after.mirror, before.mirror);
+    keep(LWSHF_TRANSP, after.transparency, before.transparency);
+    keep(LWSHF_ETA, after.eta, before.eta);
+    keep(LWSHF_ROUGH, after.roughness, before.roughness);
+    keep(LWSHF_TRANSLUCENT, after.translucency, before.translucency);
+}
+
 // Barycentric (u, v) of p in the triangle, so that p = (1 − u − v) a + u b + v c.
 bool barycentric(const Triangle &t, const Vec3d &p, double &u, double &v) {
     const Vec3d e0 = sub(t.b, t.a), e1 = sub(t.c, t.a), e2 = sub(p, t.a);
@@ -264,8 +290,13 @@ void RayCaster::run_shaders(const Surface *surface, LWShaderAccess &access) cons
     t_shading_object = access.objID;
     if (t_shade_depth == 0) ++t_counters.spots_shaded;
     ++t_shade_depth;
-    for (const ShaderBinding &binding : surface->shaders)
-        if (binding.handler && binding.handler->evaluate) binding.handler->evaluate(binding.instance, &access);
+    for (const ShaderBinding &binding : surface->shaders) {
+        if (!binding.handler || !binding.handler->evaluate) continue;
+        const unsigned int flags = binding.handler->flags ? binding.handler->flags(binding.instance) : 0u;
+        const LWShaderAccess before = access;
+        binding.handler->evaluate(binding.instance, &access);
+        keep_declared_changes(flags, before, access);
+    }
     --t_shade_depth;
     t_shading_object = previous_object;
     t_current = previous_caster;
@@ -336,9 +367,14 @@ double RayCaster::trace(const Vec3d &pos, const Vec3d &dir_in, double color[3]) 
         if (lambert <= 0.0) continue;
         if (!(light->light.flags & LWLFL_NO_DIFFUSE))
             c = add(c, mul(spot.diffuse * lambert, tint(surface_color, lc)));
-        const double highlight = dot(mirror_dir, to_light);
-        if (!(light->light.flags & LWLFL_NO_SPECULAR) && highlight > 0.0)
-            c = add(c, mul(spot.specular * std::pow(highlight, 20.0), lc));
+        // Blinn-Phong, normalised so that a sharper highlight is brighter but not stronger.
+        const Vec3d half = normalized(sub(to_light, dir));
+        const double highlight = dot(n, half);
+        if (!(light->light.flags & LWLFL_NO_SPECULAR) && highlight > 0.0) {
+            const double exponent = gloss_exponent(1.0 - spot.roughness);
+            const double energy = (exponent + 8.0) / 8.0;
+            c = add(c, mul(spot.specular * energy * std::pow(highlight, exponent) * lambert, lc));
+        }
     }
     if (spot.mirror > 0.0) {
         double reflected[3];

@@ -216,10 +216,36 @@ void recording_evaluate(LWInstance instance, LWShaderAccess *sa) {
     sa->color[0] = 0.125;  // shaders may change the spot
 }
 
+void overreaching_evaluate(LWInstance, LWShaderAccess *sa) {
+    sa->diffuse = 0.25;
+    sa->specular = 0.75;
+    sa->luminous = 0.5;
+    sa->wNorm[0] = 1.0;
+    sa->bumpHeight = 3.0;
+    sa->color[2] = 0.0;
+}
+
+TEST_F(RayCasterTest, ShadersChangeOnlyTheFieldsTheirFlagsDeclare) {
+    LWShaderHandler handler{};
+    handler.evaluate = overreaching_evaluate;
+    handler.flags = [](LWInstance) -> unsigned int { return LWSHF_DIFFUSE | LWSHF_NORMAL; };
+    floor->surfaces[0]->shaders.push_back({&handler, nullptr});
+    RayCaster caster(scene);
+    LWShaderAccess hit;
+    ASSERT_GT(caster.shade({1, 5, 1}, {0, -1, 0}, &hit), 0.0);
+    EXPECT_EQ(hit.diffuse, 0.25);      // declared
+    EXPECT_EQ(hit.wNorm[0], 1.0);      // declared, with the bump height
+    EXPECT_EQ(hit.bumpHeight, 3.0);
+    EXPECT_NE(hit.specular, 0.75);     // not declared: the host keeps its own values
+    EXPECT_EQ(hit.luminous, 0.0);
+    EXPECT_EQ(hit.color[2], floor->surfaces[0]->values.color[2]);
+}
+
 TEST_F(RayCasterTest, RayShadeFillsTheHitRecordAndRunsTheSurfaceShader) {
     ShaderLog log;
     LWShaderHandler handler{};
     handler.evaluate = recording_evaluate;
+    handler.flags = [](LWInstance) -> unsigned int { return LWSHF_COLOR; };
     Surface &floor_surface = *floor->surfaces[0];
     floor_surface.values.color[1] = 0.5;
     floor_surface.values.diffuse = 0.75;

@@ -3,6 +3,7 @@
 // context's callbacks as a renderer does, and occluded spots take more dirt than open ones.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,29 @@ protected:
         EXPECT_EQ(layer->keys[1].position, 1.0);
     }
 
+    // Points the amount's gradient layer at an input and a picked item, renders a frame
+    // and returns the input's value at each spot, as the plug-in answered the host.
+    std::vector<double> input_values(int input, LWItemID item = LWITEM_NULL) {
+        auto &textures = host.component<refhost::TextureSystem>();
+        if (!layer) {
+            auto *parm = refhost::from_id(interceptor->parm("dirt_amount"));
+            refhost::Texture *texture = host.component<refhost::VParmSystem>().attach_texture(parm);
+            layer = textures.add_layer(texture, TLT_GRAD);
+        }
+        textures.set_gradient_input(layer, input);
+        textures.set_gradient_item(layer, item);
+        interceptor->calls.clear();
+        render_frame(1, 0.0);
+        std::vector<double> values;
+        for (const ContextCall &call : interceptor->calls) {
+            EXPECT_EQ(call.input, input);
+            if (call.what == "evaluate") values.push_back(call.value);
+        }
+        EXPECT_EQ(values.size(), 2u) << input;
+        values.resize(2);
+        return values;
+    }
+
     // One frame as a renderer shades it: init, newTime, the spots, cleanup. Returns the
     // diffuse level the shader left at each spot.
     std::vector<double> render_frame(LWFrame frame, double time) {
@@ -204,6 +228,7 @@ protected:
     Item *floor_item = nullptr;
     Polygon *covered = nullptr;
     Polygon *open = nullptr;
+    refhost::TextureLayer *layer = nullptr;
 };
 
 TEST_F(GradientInputs, OcclusionTexturedAmountDarkensCoveredSpotsMore) {
@@ -258,6 +283,66 @@ TEST_F(GradientInputs, OcclusionTexturedAmountDarkensCoveredSpotsMore) {
     EXPECT_EQ(calls[0].frame, 60);
     EXPECT_EQ(calls[3].what, "cleanup");
     EXPECT_EQ(calls[3].data, calls[0].data);
+}
+
+// The inputs read the reference host's own items, lights, shadows and weight maps.
+TEST_F(GradientInputs, InputsReadTheScenesItemsLightsAndMaps) {
+    constexpr double kHalfPi = 1.5707963267948966;
+    refhost::Scene &scene = host.scene();
+
+    // Distance to a picked object, and to the shaded floor (at the origin) without a pick.
+    Item &marker = scene.add_object("Marker", "marker.lwo");
+    marker.motion.position.set({3.0, 4.0, 12.0});
+    std::vector<double> v = input_values(6, refhost::to_id(&marker));
+    EXPECT_NEAR(v[0], std::sqrt(13.0 * 13.0 + 16.0 + 144.0), 1e-9);
+    EXPECT_NEAR(v[1], std::sqrt(7.0 * 7.0 + 16.0 + 144.0), 1e-9);
+    v = input_values(7);
+    EXPECT_NEAR(v[0], 10.0, 1e-9);
+    EXPECT_NEAR(v[1], 10.0, 1e-9);
+
+    // Axes: the floor faces up; the marker is banked a little.
+    v = input_values(16);
+    EXPECT_EQ(v[0], -kHalfPi);
+    marker.motion.rotation.set({0.0, 0.0, 0.5});
+    const refhost::Vec3d right = scene.item_param(marker, LWIP_RIGHT, 0.0);
+    const double right_length = std::sqrt(right.x * right.x + right.y * right.y + right.z * right.z);
+    ASSERT_GT(std::fabs(right.y), 0.1);
+    v = input_values(12, refhost::to_id(&marker));
+    EXPECT_NEAR(v[0], -right.y / right_length * kHalfPi, 1e-9);
+
+    // A light straight above: the roof shadows the covered spot from it.
+    Item &sun = scene.add_light("Sun", LWLIGHT_DISTANT);
+    sun.motion.rotation.set({0.0, kHalfPi, 0.0});  // pitched to point down
+    sun.light.color = {1.0, 0.5, 0.0};
+    ASSERT_LT(scene.item_param(sun, LWIP_FORWARD, 0.0).y, -0.999);
+    v = input_values(24);
+    EXPECT_EQ(v[0], 0.0);
+    EXPECT_NEAR(v[1], 0.5, 1e-9);  // cosine 1 times the mean colour
+    v = input_values(4, refhost::to_id(&sun));
+    EXPECT_NEAR(v[0], kHalfPi, 1e-9);  // the incidence input ignores shadows
+    // Excluded from the floor, the light adds nothing.
+    floor_item->excluded_lights.push_back(&sun);
+    v = input_values(24);
+    EXPECT_EQ(v[1], 0.0);
+    floor_item->excluded_lights.clear();
+
+    // Ambient: no radiosity light reaches the spot, so the scene's ambient colour counts.
+    scene.ambient_color = {0.2, 0.4, 0.6};
+    scene.ambient_intensity = 0.5;
+    v = input_values(23);
+    EXPECT_NEAR(v[0], 0.2, 1e-9);
+    EXPECT_NEAR(v[1], 0.2, 1e-9);
+
+    // A weight map over the open tile's corners; the spot lies midway between corners 0
+    // and 2.
+    refhost::Mesh &mesh = floor_item->layer(0)->mesh;
+    auto &dirt_map = mesh.weight_maps["dirt"];
+    dirt_map[open->vertices[0]] = 0.8f;
+    dirt_map[open->vertices[2]] = 0.4f;
+    dirt_map[open->vertices[1]] = 5.0f;  // weighs 0 at the spot
+    v = input_values(10, static_cast<LWItemID>(scene.weight_map_handle("dirt")));
+    EXPECT_EQ(v[0], 0.0);
+    EXPECT_NEAR(v[1], 0.6, 1e-6);
 }
 
 }  // namespace

@@ -144,6 +144,7 @@ void EnvelopeSystem::unlink(Channel *c) {
 void EnvelopeSystem::destroy_group(ChannelGroup *g) {
     if (!g || !owns(g)) return;
     unlink(g);
+    if (g->held) return;  // its owner keeps it whole and destroys it later
     // Children first; held ones survive, unlinked, for their owners to place or destroy.
     const std::vector<ChannelGroup *> subgroups = g->groups;
     for (ChannelGroup *sub : subgroups) {
@@ -155,7 +156,6 @@ void EnvelopeSystem::destroy_group(ChannelGroup *g) {
         if (c->held) unlink(c);
         else destroy_channel(c);
     }
-    if (g->held) return;  // its owner destroys it
     groups_.erase(std::remove_if(groups_.begin(), groups_.end(), [g](const auto &p) { return p.get() == g; }),
                   groups_.end());
 }

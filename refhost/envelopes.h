@@ -75,7 +75,8 @@ public:
     ~EnvelopeSystem();
 
     ChannelGroup *create_group(ChannelGroup *parent, const std::string &name, bool held = false);
-    // Destroys a group with its unheld subgroups and channels; held ones are unlinked.
+    // Destroys a group with its unheld subgroups and channels; held ones are unlinked and
+    // left to their owners (a held group keeps its contents).
     void destroy_group(ChannelGroup *group);
     void move_group(ChannelGroup *group, ChannelGroup *new_parent);
 

@@ -126,7 +126,8 @@ void TextureSystem::make_layer_group(TextureLayer *l) {
     EnvelopeSystem &env = host_.component<EnvelopeSystem>();
     Texture *t = l->texture;
     if (t->env_group && !env.owns(t->env_group)) t->env_group = nullptr;  // destroyed under us
-    const std::string name = "Layer" + std::to_string(t->layers.size());
+    // Named after the texture, so that several textures' layers can share a group.
+    const std::string name = (t->name.empty() ? "" : t->name + ".") + "Layer" + std::to_string(t->layers.size());
     l->group = env.create_group(t->env_group, name, /*held=*/true);
     if (!l->opacity) l->opacity = env.create_channel(l->group, "Opacity", LWVP_PERCENT, /*held=*/true);
     else env.attach_channel(l->opacity, l->group, "Opacity");

@@ -217,6 +217,29 @@ TEST_F(VParms, BoundingBoxRequestStartsFromTheFallback) {
     EXPECT_EQ(vparm_request_bounding_box(bare, box), 0);
 }
 
+TEST_F(VParms, DestroyingTheirGroupLeavesParametersWhole) {
+    LWChanGroupID group = ef.createGroup(nullptr, "Ormel_Dirt");
+    LWVParmID p = make(LWVP_PERCENT, LWVPDT_PERCENT, "dirt_amount", group);
+    double v = 0.5;
+    vp.setVal(p, &v);
+    LWTextureID t = constant_texture(p, 1.0, 0.5);
+    const LWTextureFuncs &tx = *static_cast<LWTextureFuncs *>(host.lookup(LWTEXTUREFUNCS_GLOBAL, 0));
+    tx.setEnvGroup(t, group);
+    LWChanGroupID layer_group = tx.layerEnvGroup(tx.firstLayer(t));
+    ASSERT_EQ(ci.groupParent(layer_group), group);
+
+    ef.destroyGroup(group);
+    EXPECT_EQ(ci.nextGroup(nullptr, nullptr), nullptr);
+    // The parameter's channel and the layer's group with its opacity live on, unlisted.
+    EXPECT_NE(ci.nextChannel(layer_group, nullptr), nullptr);
+    ef.destroyGroup(layer_group);  // a layer's own group is the layer's to destroy
+    EXPECT_NE(ci.nextChannel(layer_group, nullptr), nullptr);
+    double out[3];
+    EXPECT_DOUBLE_EQ(vp.getVal(p, 0.0, &mp, out), 0.25);  // 0.5 times half of 1
+    ASSERT_NE(host.component<VParmSystem>().enable_envelope(from_id(p), 0), nullptr);
+    vp.destroy(p);
+}
+
 TEST_F(VParms, InitMPGivesANeutralSpot) {
     std::memset(&mp, 0xAB, sizeof mp);
     vp.initMP(&mp);

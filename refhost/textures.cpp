@@ -92,6 +92,7 @@ void TextureSystem::destroy_context(TextureContext *context) {
 
 Texture *TextureSystem::create(int return_type, const std::string &name, TextureContext *context, void *user_data) {
     auto t = std::make_unique<Texture>();
+    t->system = this;
     t->return_type = return_type;
     t->name = name;
     t->context = owns(context) ? context : nullptr;
@@ -539,9 +540,10 @@ void tx_save(LWTextureID t, const LWSaveState *save) {
         if (TextureSystem *sys = textures()) sys->save(from_id(t), save);
 }
 
+// Render threads evaluate: the texture knows its system, so no host lookup is made.
 double tx_evaluate(LWTextureID t, LWMicropol *mp, double *rv) {
-    TextureSystem *sys = textures();
-    if (!sys || !t) return 0.0;
+    TextureSystem *sys = t ? from_id(t)->system : nullptr;
+    if (!sys) return 0.0;
     const double zero[3] = {0, 0, 0};
     double out[3];
     const double r = sys->evaluate(from_id(t), mp, zero, out);
@@ -586,8 +588,8 @@ void tx_layer_set_type(LWTLayerID layer, int type) {
 int tx_layer_type(LWTLayerID layer) { return layer ? from_id(layer)->type : -1; }
 
 double tx_layer_evaluate(LWTLayerID layer, LWMicropol *mp, double *rv) {
-    TextureSystem *sys = textures();
-    if (!sys || !layer) return 0.0;
+    TextureSystem *sys = layer ? from_id(layer)->texture->system : nullptr;
+    if (!sys) return 0.0;
     LWMicropol blank;
     if (!mp) {
         std::memset(&blank, 0, sizeof blank);

@@ -18,6 +18,7 @@
 namespace refhost {
 
 class Host;
+class TextureSystem;
 struct Texture;
 
 // One registered input of a context: the plug-in's row, with its texts owned here.
@@ -84,6 +85,7 @@ struct TextureLayer {
 // Layers stack from the first (bottom) to the last (top); each blends over the result of
 // those below it by its opacity, starting from zero.
 struct Texture {
+    TextureSystem *system = nullptr;  // evaluation reaches it without asking the host
     int return_type = TRT_PERCENT;
     std::string name;
     TextureContext *context = nullptr;

@@ -27,6 +27,7 @@ VParm *VParmSystem::create(int env_type, int tex_type) {
     p->env_type = env_type;
     p->tex_type = tex_type < LWVPDT_VECTOR || tex_type > LWVPDT_PERCENT ? LWVPDT_NOTXTR : tex_type;
     p->components = env_type == LWVP_COLOR ? 3 : 1;
+    p->textures = &host_.component<TextureSystem>();
     EnvelopeSystem &env = host_.component<EnvelopeSystem>();
     for (int i = 0; i < p->components; ++i)
         p->channels[i] = env.create_channel(nullptr, "", env_type, /*held=*/true, /*linked=*/false);
@@ -77,11 +78,11 @@ void VParmSystem::copy(VParm *to, const VParm *from) {
     if (added) send_event(to, kVParmEventTextureAdded, nullptr);
 }
 
-double VParmSystem::get(const VParm *p, double time, LWMicropol *mp, double *result) const {
+double VParmSystem::get(const VParm *p, double time, LWMicropol *mp, double *result) {
     double v[3] = {0, 0, 0};
     for (int i = 0; i < p->components; ++i) v[i] = p->channels[i]->value_at(time);
     if (mp && p->texture) {
-        TextureSystem &tex = host_.component<TextureSystem>();
+        TextureSystem &tex = *p->textures;
         if (p->components == 3) {
             double out[3];
             tex.evaluate(p->texture, mp, v, out);
@@ -226,10 +227,9 @@ LWError vp_save(LWVParmID parm, const LWSaveState *save) {
     return nullptr;
 }
 
+// Render threads read values: no host lookup on this path.
 double vp_get_val(LWVParmID parm, LWTime time, LWMicropol *mp, double *result) {
-    VParmSystem *sys = system();
-    if (!sys || !parm) return 0.0;
-    return sys->get(from_id(parm), time, mp, result);
+    return parm ? VParmSystem::get(from_id(parm), time, mp, result) : 0.0;
 }
 
 int vp_set_val(LWVParmID parm, double *value) {

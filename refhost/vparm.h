@@ -39,6 +39,7 @@ struct VParm {
     void *user_data = nullptr;
     bool set_up = false;
     Texture *texture = nullptr;
+    TextureSystem *textures = nullptr;  // for evaluation without a host lookup
 };
 
 class VParmSystem {
@@ -53,7 +54,8 @@ public:
                LWVP_EventFunc *event, const char *plugin, void *user_data);
     void copy(VParm *to, const VParm *from);
 
-    double get(const VParm *parm, double time, LWMicropol *mp, double *result) const;
+    // The value at a time, and at a spot when mp is given; safe from several threads.
+    static double get(const VParm *parm, double time, LWMicropol *mp, double *result);
     // Makes a channel animated as the user's envelope button does: one key at time 0
     // holding the current value. Returns the envelope.
     Envelope *enable_envelope(VParm *parm, int component);

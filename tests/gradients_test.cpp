@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/lwsdk.h"
@@ -46,6 +48,7 @@ struct Interceptor {
     const LWTextureFuncs *real_textures = nullptr;
     const LWVParmFuncs *real_vparms = nullptr;
     LWTxtrParamFuncs plugin_funcs{};
+    std::mutex mutex;  // render threads log concurrently
     std::vector<ContextCall> calls;
     std::vector<std::pair<std::string, LWVParmID>> parms;
 
@@ -76,18 +79,23 @@ struct Interceptor {
         return nullptr;
     }
 
+    void log(const ContextCall &call) {
+        std::lock_guard<std::mutex> lock(mutex);
+        calls.push_back(call);
+    }
+
     static gParamData time(void *user, LWTxtrParamDesc *row, int input, LWTime t, LWFrame f) {
         gParamData data = self->plugin_funcs.paramTime(user, row, input, t, f);
-        self->calls.push_back({"time", row->name, input, data, t, f, 0.0});
+        self->log({"time", row->name, input, data, t, f, 0.0});
         return data;
     }
     static double evaluate(LWTxtrParamDesc *row, int input, LWMicropol *mp, gParamData data) {
         const double value = self->plugin_funcs.paramEvaluate(row, input, mp, data);
-        self->calls.push_back({"evaluate", row->name, input, data, 0.0, 0, value});
+        self->log({"evaluate", row->name, input, data, 0.0, 0, value});
         return value;
     }
     static void cleanup(LWTxtrParamDesc *row, int input, gParamData data) {
-        self->calls.push_back({"cleanup", row->name, input, data, 0.0, 0, 0.0});
+        self->log({"cleanup", row->name, input, data, 0.0, 0, 0.0});
         self->plugin_funcs.paramCleanup(row, input, data);
     }
 };
@@ -195,14 +203,9 @@ protected:
         return values;
     }
 
-    // One frame as a renderer shades it: init, newTime, the spots, cleanup. Returns the
-    // diffuse level the shader left at each spot.
-    std::vector<double> render_frame(LWFrame frame, double time) {
-        host.scene().current_time = time;
-        refhost::RayCaster caster(host.scene());
-        refhost::RayCaster::Scope scope(caster);
-        EXPECT_EQ(rend_funcs.init(instance, 0), nullptr);
-        EXPECT_EQ(rend_funcs.newTime(instance, frame, time), nullptr);
+    // Shades the covered and the open tile at their centres; returns the diffuse level
+    // the shader left at each.
+    std::vector<double> shade_tiles(const refhost::RayCaster &caster) {
         std::vector<double> diffuse;
         for (const Polygon *tile : {covered, open}) {
             LWShaderAccess access{};
@@ -212,6 +215,17 @@ protected:
             caster.run_shaders(floor_surface, access);
             diffuse.push_back(access.diffuse);
         }
+        return diffuse;
+    }
+
+    // One frame as a renderer shades it: init, newTime, the spots, cleanup.
+    std::vector<double> render_frame(LWFrame frame, double time) {
+        host.scene().current_time = time;
+        refhost::RayCaster caster(host.scene());
+        refhost::RayCaster::Scope scope(caster);
+        EXPECT_EQ(rend_funcs.init(instance, 0), nullptr);
+        EXPECT_EQ(rend_funcs.newTime(instance, frame, time), nullptr);
+        const std::vector<double> diffuse = shade_tiles(caster);
         rend_funcs.cleanup(instance);
         return diffuse;
     }
@@ -343,6 +357,42 @@ TEST_F(GradientInputs, InputsReadTheScenesItemsLightsAndMaps) {
     v = input_values(10, static_cast<LWItemID>(scene.weight_map_handle("dirt")));
     EXPECT_EQ(v[0], 0.0);
     EXPECT_NEAR(v[1], 0.6, 1e-6);
+}
+
+// Render threads evaluate the occlusion input at once, sharing one per-time record.
+TEST_F(GradientInputs, ThreadedShadingSharesOnePerTimeRecord) {
+    texture_amount();
+    interceptor->calls.clear();
+    host.scene().current_time = 0.0;
+    refhost::RayCaster caster(host.scene());
+    ASSERT_EQ(rend_funcs.init(instance, 0), nullptr);
+    ASSERT_EQ(rend_funcs.newTime(instance, 1, 0.0), nullptr);
+    constexpr int kThreads = 2, kRounds = 10;
+    std::vector<std::vector<double>> results(kThreads * kRounds);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            refhost::RayCaster::Scope scope(caster);
+            for (int r = 0; r < kRounds; ++r) results[t * kRounds + r] = shade_tiles(caster);
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+    rend_funcs.cleanup(instance);
+
+    const auto &calls = interceptor->calls;
+    ASSERT_EQ(calls.size(), 2u + 2u * kThreads * kRounds);
+    EXPECT_EQ(calls.front().what, "time");
+    EXPECT_EQ(calls.back().what, "cleanup");
+    for (size_t i = 1; i + 1 < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].what, "evaluate");
+        EXPECT_EQ(calls[i].data, calls.front().data);
+        EXPECT_GE(calls[i].value, 0.0);
+        EXPECT_LE(calls[i].value, 1.0);
+    }
+    for (const std::vector<double> &diffuse : results) {
+        ASSERT_EQ(diffuse.size(), 2u);
+        EXPECT_LT(diffuse[0], diffuse[1]);  // the covered tile takes more dirt
+    }
 }
 
 }  // namespace

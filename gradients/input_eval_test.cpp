@@ -117,13 +117,16 @@ TEST_F(InputEval, SpotFieldsAndWorldAxes) {
     EXPECT_NEAR(eval(kWorldZ), 0.8 * kHalfPi, kTol);
 }
 
-TEST_F(InputEval, UnknownInputNumbersReadOne) {
+TEST_F(InputEval, UnknownInputNumbersReadOneAndAMissingSpotZero) {
     snapshot();
     host.take_log();
     EXPECT_EQ(eval(0), 1.0);
     EXPECT_EQ(eval(37), 1.0);
     EXPECT_EQ(eval(-5), 1.0);
     EXPECT_EQ(evaluate_input(nullptr, 99, nullptr, nullptr), 1.0);
+    // A known input without a spot has nothing to read: 0, without a host call.
+    EXPECT_EQ(evaluate_input(nullptr, kSlope, nullptr, data), 0.0);
+    EXPECT_EQ(evaluate_input(nullptr, kOcclusionPreview, nullptr, data), 0.0);
     EXPECT_TRUE(host.take_log().empty());
 }
 
@@ -218,6 +221,8 @@ TEST_F(InputEval, DistancesFromPickedItemShadedObjectOrOrigin) {
     set(spot.wPos, Vec3(1.0, 2.0, -2.0));
     EXPECT_EQ(eval(kDistance), std::sqrt(1.0 + 9.0 + 4.0));
     EXPECT_EQ(eval(kDistanceY), 3.0);
+    // No row at all reads as no pick.
+    EXPECT_EQ(evaluate_input(nullptr, kDistance, &spot, data), std::sqrt(1.0 + 9.0 + 4.0));
 
     // A pick that is not a scene object measures from the world origin.
     EXPECT_EQ(eval(kDistance, kStranger), 3.0);

@@ -1,0 +1,37 @@
+# Loading stored instances from damaged and hostile data.
+#
+# instance_load_replay (every build with tests): replays the seed corpus, every prefix of
+# each seed and fixed mutations of them through the built plug-in.
+# instance_load_fuzzer (ORMEL_FUZZ=ON, clang only): the same target under libFuzzer;
+# scripts/fuzz.sh builds and runs it.
+set(ORMEL_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
+
+if(ORMEL_BUILD_TESTS)
+  add_executable(instance_load_replay ${ORMEL_FUZZ_DIR}/instance_load_target.cpp ${ORMEL_FUZZ_DIR}/replay_main.cpp)
+  target_link_libraries(instance_load_replay PRIVATE refhost)
+  target_compile_definitions(instance_load_replay PRIVATE ORMEL_PLUGIN_PATH="$<TARGET_FILE:Ormel_Dirt>")
+  add_dependencies(instance_load_replay Ormel_Dirt)
+  add_test(NAME fuzz_corpus_replay
+    COMMAND instance_load_replay --prefixes --mutations 400 ${ORMEL_FUZZ_DIR}/corpus)
+  set_tests_properties(fuzz_corpus_replay PROPERTIES LABELS "fuzz" TIMEOUT 300)
+
+  # A short libFuzzer run in a clang build of its own, from the plain build only.
+  find_program(ORMEL_CLANGXX clang++)
+  if(ORMEL_CLANGXX AND NOT ORMEL_SANITIZE AND NOT ORMEL_FUZZ)
+    add_test(NAME fuzz_short_run
+      COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh --runs 3000 --build-dir ${CMAKE_BINARY_DIR}/fuzz-clang)
+    set_tests_properties(fuzz_short_run PROPERTIES LABELS "fuzz" TIMEOUT 900)
+  endif()
+endif()
+
+if(ORMEL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "ORMEL_FUZZ needs clang (CXX=clang++)")
+  endif()
+  add_executable(instance_load_fuzzer ${ORMEL_FUZZ_DIR}/instance_load_target.cpp)
+  target_link_libraries(instance_load_fuzzer PRIVATE refhost)
+  target_compile_options(instance_load_fuzzer PRIVATE -fsanitize=fuzzer)
+  target_link_options(instance_load_fuzzer PRIVATE -fsanitize=fuzzer)
+  target_compile_definitions(instance_load_fuzzer PRIVATE ORMEL_PLUGIN_PATH="$<TARGET_FILE:Ormel_Dirt>")
+  add_dependencies(instance_load_fuzzer Ormel_Dirt)
+endif()

@@ -1,0 +1,154 @@
+#include "tests/fuzz/instance_load_target.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "host/lwsdk.h"
+#include "instance/dirt_instance.h"
+#include "refhost/block_io.h"
+#include "refhost/envelopes.h"
+#include "refhost/host.h"
+#include "refhost/plugin.h"
+#include "refhost/render_services.h"
+#include "refhost/services.h"
+#include "refhost/textures.h"
+#include "refhost/vparm.h"
+
+namespace fuzz {
+
+namespace {
+
+[[noreturn]] void fail(const char *what) {
+    std::fprintf(stderr, "instance load target: %s\n", what);
+    std::abort();
+}
+
+// The host with the plug-in loaded and its shader activated, made once per process: the
+// module keeps its service handles for good, so the host must outlive every input.
+struct Harness {
+    refhost::Host host;
+    refhost::PluginFile plugin;
+    LWInstanceFuncs inst{};
+    LWItemFuncs item{};
+    LWRenderFuncs rend{};
+    LWShaderHandler handler{};
+    size_t baseline_images = 0;
+
+    Harness() {
+        refhost::install_render_services(host);
+        refhost::install_instance_services(host);
+        handler.inst = &inst;
+        handler.item = &item;
+        handler.rend = &rend;
+        if (!plugin.load(ORMEL_PLUGIN_PATH)) fail(plugin.error().c_str());
+        if (plugin.activate(host, "ShaderHandler", "Ormel_Dirt", 4, &handler) != AFUNC_OK)
+            fail("the shader did not activate");
+    }
+
+    ormel::DirtInstance *create() {
+        LWError error = nullptr;
+        auto *made = static_cast<ormel::DirtInstance *>(inst.create(inst.priv, nullptr, &error));
+        if (!made) fail("create returned null");
+        return made;
+    }
+
+    std::string save(ormel::DirtInstance *d, int mode) {
+        refhost::BlockWriter w(mode);
+        inst.save(d, w.state());
+        if (w.state()->depth(w.state()->writeData) != 0) fail("save left a block open");
+        return w.bytes();
+    }
+
+    void load(ormel::DirtInstance *d, int mode, const std::string &data) {
+        refhost::BlockReader r(mode, data);
+        inst.load(d, r.state());
+        if (r.state()->depth(r.state()->readData) != 0) fail("load left a block open");
+    }
+};
+
+Harness &harness() {
+    static Harness *h = new Harness();  // never destroyed: the module's handles point into it
+    return *h;
+}
+
+void load_one_mode(Harness &h, int mode, const std::string &data) {
+    ormel::DirtInstance *a = h.create();
+    h.load(a, mode, data);
+    // Whatever the load kept or took, the instance is whole: its own save loads into a
+    // fresh instance that then saves the same bytes.
+    const std::string first = h.save(a, mode);
+    ormel::DirtInstance *b = h.create();
+    h.load(b, mode, first);
+    if (h.save(b, mode) != first) fail("a loaded instance does not save and load back unchanged");
+    h.inst.descln(a);
+    h.inst.destroy(a);
+    h.inst.destroy(b);
+}
+
+// Makes every setting, envelope and texture of an instance differ from the defaults.
+void edit(Harness &h, ormel::DirtInstance *d) {
+    auto &vparms = h.host.component<refhost::VParmSystem>();
+    auto &textures = h.host.component<refhost::TextureSystem>();
+    const LWVParmFuncs &vp = refhost::vparm_funcs();
+    d->sample_theta = 0.1 + 0.2;
+    d->sample_jitter = 1e-7;
+    d->sample_count = 11;
+    d->sample_itr = 3;
+    d->sample_scale = 2.0 / 3.0;
+    d->use_color = 1;
+    d->use_Kd = 0;
+    d->use_Ks = 1;
+    d->use_mirror = 1;
+    d->use_bump = 1;
+    d->single_f = 1;
+    double width[3] = {0.125, 0.125, 0.125};
+    vp.setVal(d->dirt_width->vparm, width);
+    double color[3] = {0.25, 0.5, 1.0 / 3.0};
+    vp.setVal(d->dirt_color->vparm, color);
+    refhost::VParm *amount = refhost::from_id(d->dirt_amount->vparm);
+    vparms.enable_envelope(amount, 0)->add_key(2.0, 0.75);
+    refhost::VParm *colour = refhost::from_id(d->dirt_color->vparm);
+    for (int c = 0; c < 3; ++c) vparms.enable_envelope(colour, c)->add_key(1.0 + c, 0.1 * c);
+    refhost::Texture *tex = vparms.attach_texture(refhost::from_id(d->dirt_Kd->vparm));
+    if (tex) {
+        refhost::Image &wood = h.host.scene().add_image("Wood.png", "/maps/wood.png");
+        refhost::TextureLayer *first = textures.add_layer(tex, TLT_IMAGE);
+        first->image = &wood;
+        if (first->opacity) first->opacity->envelope.add_key(0.5, 0.25);
+        textures.add_layer(tex, TLT_PROC);
+    }
+}
+
+}  // namespace
+
+void load_both_modes(const uint8_t *data, size_t size) {
+    Harness &h = harness();
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+    load_one_mode(h, LWIO_BINARY, bytes);
+    load_one_mode(h, LWIO_ASCII, bytes);
+}
+
+std::string saved_new_instance(int io_mode) {
+    Harness &h = harness();
+    ormel::DirtInstance *d = h.create();
+    const std::string out = h.save(d, io_mode);
+    h.inst.destroy(d);
+    return out;
+}
+
+std::string saved_edited_instance(int io_mode) {
+    Harness &h = harness();
+    ormel::DirtInstance *d = h.create();
+    edit(h, d);
+    const std::string out = h.save(d, io_mode);
+    h.inst.destroy(d);
+    return out;
+}
+
+}  // namespace fuzz
+
+// libFuzzer's entry point.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    fuzz::load_both_modes(data, size);
+    return 0;
+}

@@ -263,8 +263,13 @@ bool load_envelope(Envelope &env, const LWLoadState *load) {
     if (load->readI4(load->readData, &n, 1) != 1 || n < 0) n = 0;
     env.keys.clear();
     for (int i = 0; i < n; ++i) {
+        // The count comes from the data: keys end where the data does.
+        char time_text[64] = {};
+        if (load->readStr(load->readData, time_text, sizeof time_text) <= 0) break;
         auto k = std::make_unique<EnvelopeKey>();
-        k->time = read_double(load);
+        char *end = nullptr;
+        k->time = std::strtod(time_text, &end);
+        if (end == time_text) k->time = 0.0;
         k->value = read_double(load);
         int shape = SHAPE_TCB;
         if (load->readI4(load->readData, &shape, 1) == 1) k->shape = shape;

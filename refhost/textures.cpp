@@ -1,5 +1,6 @@
 #include "refhost/textures.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -434,7 +435,9 @@ bool TextureSystem::load(Texture *t, const LWLoadState *ld) {
     }
     Scene &scene = host_.scene();
     for (int n = 0; n < count; ++n) {
-        int type = read_i4(ld, TLT_PROC);
+        // The count comes from the data: layers end where the data does.
+        int type = read_i4(ld, INT_MIN);
+        if (type == INT_MIN) break;
         if (type < TLT_IMAGE || type > TLT_GRAD) type = TLT_PROC;
         TextureLayer *l = add_layer(t, type);
         l->procedure = read_i4(ld) == 0 ? Procedure::Noise : Procedure::Constant;

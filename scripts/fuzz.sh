@@ -33,7 +33,7 @@ fi
 mkdir -p "$build"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORMEL_FUZZ=ON -DORMEL_BUILD_TESTS=OFF -DORMEL_BUILD_BENCH=OFF \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -gline-tables-only" -DCMAKE_C_FLAGS_RELEASE="-O1 -gline-tables-only" -DORMEL_FUZZ=ON -DORMEL_BUILD_TESTS=OFF -DORMEL_BUILD_BENCH=OFF \
     -DORMEL_SANITIZE=address,undefined \
     -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
     > "$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }

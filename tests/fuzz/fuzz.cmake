@@ -28,6 +28,9 @@ if(ORMEL_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "ORMEL_FUZZ needs clang (CXX=clang++)")
   endif()
+  # clang links sanitizer runtimes into executables only: the plug-in takes them from the
+  # fuzzer that loads it.
+  target_link_options(Ormel_Dirt PRIVATE -Wl,-z,undefs)
   add_executable(instance_load_fuzzer ${ORMEL_FUZZ_DIR}/instance_load_target.cpp)
   target_link_libraries(instance_load_fuzzer PRIVATE refhost)
   target_compile_options(instance_load_fuzzer PRIVATE -fsanitize=fuzzer)

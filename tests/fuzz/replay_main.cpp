@@ -4,6 +4,7 @@
 //
 //   instance_load_replay [--prefixes] [--mutations N] PATH...   (files or directories)
 //   instance_load_replay --write-seeds DIR
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -1,0 +1,36 @@
+#include "bench/bench_scene.h"
+
+#include <cstring>
+
+#include "refhost/render_services.h"
+#include "refhost/services.h"
+
+namespace bench {
+
+BenchScene::BenchScene() {
+    using namespace refhost;
+    install_instance_services(host);
+    install_render_services(host);
+    if (!build_scene_from_json(nlohmann::json::parse(demo_scene_json()), ".", host.scene(), desc, &error_))
+        return;
+    if (!plugin.load(ORMEL_PLUGIN_PATH)) {
+        error_ = plugin.error();
+        return;
+    }
+    if (!activate_shader(host, plugin, "Ormel_Dirt", server, &error_)) return;
+    if (!apply_shaders(host, server, desc, {}, &error_)) return;
+    applied_ = true;
+    error_.clear();
+}
+
+BenchScene::~BenchScene() {
+    if (applied_) refhost::release_shaders(host, server);
+}
+
+refhost::Surface *BenchScene::surface(const char *name) {
+    for (const auto &s : host.scene().surfaces())
+        if (s->name == name) return s.get();
+    return nullptr;
+}
+
+}  // namespace bench

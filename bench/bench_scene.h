@@ -1,0 +1,42 @@
+// The demo scene with the dirt shader on every surface, loaded through the built plug-in
+// file as dirt-render loads it: the common set-up of the benchmark programs.
+#ifndef ORMEL_BENCH_BENCH_SCENE_H
+#define ORMEL_BENCH_BENCH_SCENE_H
+
+#include <string>
+
+#include "refhost/host.h"
+#include "refhost/plugin.h"
+#include "refhost/scene_file.h"
+#include "refhost/shader_setup.h"
+
+namespace bench {
+
+class BenchScene {
+public:
+    // Builds the scene and binds the plug-in's shader to its surfaces with the demo settings;
+    // ok() tells whether it worked, error() why not.
+    BenchScene();
+    ~BenchScene();
+    BenchScene(const BenchScene &) = delete;
+    BenchScene &operator=(const BenchScene &) = delete;
+
+    bool ok() const { return error_.empty(); }
+    const std::string &error() const { return error_; }
+
+    refhost::Host host;
+    refhost::SceneDescription desc;
+    refhost::PluginFile plugin;
+    refhost::ShaderServer server;
+
+    // The surface of the given name, or null.
+    refhost::Surface *surface(const char *name);
+
+private:
+    std::string error_;
+    bool applied_ = false;
+};
+
+}  // namespace bench
+
+#endif

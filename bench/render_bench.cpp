@@ -344,7 +344,8 @@ int main(int argc, char **argv) {
     const double in_ray_us = recorded.ray_seconds / spots * 1e6;
     const double lock_us = lock_per_spot * 1e6;
     const double p = lock_us / eval_us;
-    auto amdahl = [p](double n) { return 1.0 / ((1.0 - p) + p / n); };
+    // The time under the lock runs one thread at a time: the serial fraction.
+    auto amdahl = [p](double n) { return 1.0 / (p + (1.0 - p) / n); };
 
 #ifndef ORMEL_BUILD_TYPE
 #define ORMEL_BUILD_TYPE "unknown"

@@ -13,13 +13,37 @@ struct MeshAccess {
     const Item *object;
     std::vector<const Mesh *> meshes;
     const std::string *selected_map = nullptr;
+    // The object's transform at `transform_time`, worked out on the first deformed position
+    // asked for, so that each point costs a few multiplications.
+    bool has_transform = false;
+    double transform_time = 0.0;
+    ObjectTransform transform;
 };
+
+// Destroyed records are kept for the next record this thread makes: plug-ins ask for a
+// record per shaded spot, and the host should not allocate for each.
+struct RecordCache {
+    std::vector<MeshAccess *> free;
+    ~RecordCache() {
+        for (MeshAccess *m : free) delete m;
+    }
+};
+thread_local RecordCache t_records;
+constexpr size_t kKeptRecords = 8;
 
 MeshAccess *self(LWMeshInfoID id) { return reinterpret_cast<MeshAccess *>(id); }
 
 void destroy(LWMeshInfoID id) {
-    delete self(id);
+    MeshAccess *m = self(id);
     mesh_access_stats().destroyed++;
+    if (t_records.free.size() < kKeptRecords) {
+        try {
+            t_records.free.push_back(m);
+            return;
+        } catch (...) {
+        }
+    }
+    delete m;
 }
 
 int num_points(LWMeshInfoID id) {
@@ -60,7 +84,13 @@ void pnt_other_pos(LWMeshInfoID id, LWPntID pnt, LWFVector pos) {
         for (int i = 0; i < 3; ++i) pos[i] = p->base[i] + p->deform[i];
         return;
     }
-    const Vec3d w = deformed_world_position(*m->scene, *m->object, *p, m->scene->current_time);
+    const double time = m->scene->current_time;
+    if (!m->has_transform || m->transform_time != time) {
+        m->transform = object_transform(*m->scene, *m->object, time);
+        m->transform_time = time;
+        m->has_transform = true;
+    }
+    const Vec3d w = m->transform.apply(*p);
     pos[0] = static_cast<float>(w.x);
     pos[1] = static_cast<float>(w.y);
     pos[2] = static_cast<float>(w.z);
@@ -123,10 +153,25 @@ MeshAccessStats &mesh_access_stats() {
 }
 
 LWMeshInfo *make_mesh_access(const Scene &scene, const Item *object, std::vector<const Mesh *> meshes) {
-    auto *m = new MeshAccess{};
+    LWMeshInfo *info = new_mesh_access(scene, object);
+    self(info)->meshes = std::move(meshes);
+    return info;
+}
+
+LWMeshInfo *new_mesh_access(const Scene &scene, const Item *object) {
+    MeshAccess *m;
+    if (!t_records.free.empty()) {
+        m = t_records.free.back();
+        t_records.free.pop_back();
+        std::vector<const Mesh *> kept = std::move(m->meshes);
+        kept.clear();
+        *m = MeshAccess{};
+        m->meshes = std::move(kept);
+    } else {
+        m = new MeshAccess{};
+    }
     m->scene = &scene;
     m->object = object;
-    m->meshes = std::move(meshes);
     LWMeshInfo &info = m->info;
     info.priv = m;
     info.destroy = destroy;
@@ -147,19 +192,32 @@ LWMeshInfo *make_mesh_access(const Scene &scene, const Item *object, std::vector
     return &m->info;
 }
 
-Vec3d deformed_world_position(const Scene &scene, const Item &object, const Point &point, double time) {
+const std::vector<const Mesh *> &mesh_access_meshes(LWMeshInfo *info) { return self(info)->meshes; }
+
+std::vector<const Mesh *> &mesh_access_meshes_to_fill(LWMeshInfo *info) { return self(info)->meshes; }
+
+ObjectTransform object_transform(const Scene &scene, const Item &object, double time) {
+    ObjectTransform t;
+    t.s = object.motion.scale.at(time);
+    t.r = scene.item_param(object, LWIP_RIGHT, time);
+    t.u = scene.item_param(object, LWIP_UP, time);
+    t.f = scene.item_param(object, LWIP_FORWARD, time);
+    t.p = scene.item_param(object, LWIP_W_POSITION, time);
+    return t;
+}
+
+Vec3d ObjectTransform::apply(const Point &point) const {
     const Vec3d local{static_cast<double>(point.base[0]) + static_cast<double>(point.deform[0]),
                       static_cast<double>(point.base[1]) + static_cast<double>(point.deform[1]),
                       static_cast<double>(point.base[2]) + static_cast<double>(point.deform[2])};
-    const Vec3d s = object.motion.scale.at(time);
     const Vec3d scaled{local.x * s.x, local.y * s.y, local.z * s.z};
-    const Vec3d r = scene.item_param(object, LWIP_RIGHT, time);
-    const Vec3d u = scene.item_param(object, LWIP_UP, time);
-    const Vec3d f = scene.item_param(object, LWIP_FORWARD, time);
-    const Vec3d p = scene.item_param(object, LWIP_W_POSITION, time);
     return {p.x + scaled.x * r.x + scaled.y * u.x + scaled.z * f.x,
             p.y + scaled.x * r.y + scaled.y * u.y + scaled.z * f.y,
             p.z + scaled.x * r.z + scaled.y * u.z + scaled.z * f.z};
+}
+
+Vec3d deformed_world_position(const Scene &scene, const Item &object, const Point &point, double time) {
+    return object_transform(scene, object, time).apply(point);
 }
 
 }  // namespace refhost

@@ -24,6 +24,20 @@ MeshAccessStats &mesh_access_stats();
 // space). The caller (the plug-in) releases it with the record's destroy.
 LWMeshInfo *make_mesh_access(const Scene &scene, const Item *object, std::vector<const Mesh *> meshes);
 
+// A new record over no meshes yet: fill mesh_access_meshes_to_fill (its capacity may be
+// kept from an earlier record, so filling it need not allocate).
+LWMeshInfo *new_mesh_access(const Scene &scene, const Item *object);
+std::vector<const Mesh *> &mesh_access_meshes_to_fill(LWMeshInfo *info);
+const std::vector<const Mesh *> &mesh_access_meshes(LWMeshInfo *info);
+
+// An object's placement at a time: scale, then the item's axes, then its world position.
+struct ObjectTransform {
+    Vec3d s, r, u, f, p;
+    // The deformed point in world space.
+    Vec3d apply(const Point &point) const;
+};
+ObjectTransform object_transform(const Scene &scene, const Item &object, double time);
+
 // The world-space position of a deformed point of an object at a time.
 Vec3d deformed_world_position(const Scene &scene, const Item &object, const Point &point, double time);
 

@@ -43,7 +43,9 @@ int num_polygons(LWItemID id) {
 LWMeshInfo *mesh_info(LWItemID id, int /*frozen*/) {
     const Item *object = current_object(id);
     if (!object) return nullptr;
-    return make_mesh_access(Host::current()->scene(), object, object_meshes(*object));
+    LWMeshInfo *info = new_mesh_access(Host::current()->scene(), object);
+    object_meshes(*object, mesh_access_meshes_to_fill(info));
+    return info;
 }
 
 int excluded(LWItemID id, LWItemID light) {
@@ -59,13 +61,25 @@ int excluded(LWItemID id, LWItemID light) {
 }  // namespace
 
 std::vector<const Mesh *> object_meshes(const Item &object) {
-    std::vector<const Layer *> layers;
-    for (const auto &layer : object.layers) layers.push_back(layer.get());
-    std::stable_sort(layers.begin(), layers.end(),
-                     [](const Layer *a, const Layer *b) { return a->index < b->index; });
     std::vector<const Mesh *> meshes;
-    for (const Layer *layer : layers) meshes.push_back(&layer->mesh);
+    object_meshes(object, meshes);
     return meshes;
+}
+
+void object_meshes(const Item &object, std::vector<const Mesh *> &meshes) {
+    // Each layer's place in a stable sort by layer index: the layers before it of no greater
+    // index and the layers after it of smaller index come first. Objects have few layers,
+    // and this needs no buffer.
+    const auto &layers = object.layers;
+    meshes.assign(layers.size(), nullptr);
+    for (size_t i = 0; i < layers.size(); ++i) {
+        size_t place = 0;
+        for (size_t j = 0; j < layers.size(); ++j) {
+            if (j < i ? layers[j]->index <= layers[i]->index : j > i && layers[j]->index < layers[i]->index)
+                ++place;
+        }
+        meshes[place] = &layers[i]->mesh;
+    }
 }
 
 LWObjectInfo *object_info_table() {

@@ -15,6 +15,8 @@ LWObjectInfo *object_info_table();
 
 // The meshes of every layer of an object, in layer order.
 std::vector<const Mesh *> object_meshes(const Item &object);
+// The same into `meshes`, reusing its capacity.
+void object_meshes(const Item &object, std::vector<const Mesh *> &meshes);
 
 }  // namespace refhost
 

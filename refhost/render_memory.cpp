@@ -1,6 +1,7 @@
 #include "refhost/render_memory.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "refhost/host.h"
 
@@ -9,14 +10,14 @@ namespace refhost {
 LWMemChunk RenderMemory::find(const char *name) const {
     if (!name) return nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
-    auto found = by_name_.find(name);
+    auto found = by_name_.find(std::string_view(name));
     return found == by_name_.end() ? nullptr : found->second->memory.get();
 }
 
 LWMemChunk RenderMemory::create(const char *name, int size) {
     if (!name || size < 0) return nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
-    auto found = by_name_.find(name);
+    auto found = by_name_.find(std::string_view(name));
     if (found != by_name_.end()) return found->second->size >= size ? found->second->memory.get() : nullptr;
 
     auto chunk = std::make_unique<Chunk>();

@@ -50,7 +50,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<Chunk>> chunks_;  // creation order
-    std::map<std::string, Chunk *> by_name_;
+    std::map<std::string, Chunk *, std::less<>> by_name_;  // found by C string, no copy
     std::map<const void *, size_t> by_address_;  // index into chunks_
 };
 

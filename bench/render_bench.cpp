@@ -160,6 +160,7 @@ void wrapped_evaluate(LWInstance instance, LWShaderAccess *access) {
 }
 
 struct FrameFigures {
+    unsigned long long image_hash = 0;  // FNV-1a over the frame's float pixels
     long spots = 0;
     double render_seconds = 0.0, evaluate_seconds = 0.0, ray_seconds = 0.0;
     long allocations_in_evaluate = 0, allocations_in_process = 0;
@@ -177,6 +178,10 @@ FrameFigures render(refhost::Renderer &renderer, Mode mode) {
     const refhost::FrameStats stats = renderer.render_frame(0, 0.0, image);
     FrameFigures f;
     f.allocations_in_process = bench::process_allocations() - process_before;
+    unsigned long long hash = 1469598103934665603ull;
+    const auto *bytes = reinterpret_cast<const unsigned char *>(image.rgb.data());
+    for (size_t i = 0; i < image.rgb.size() * sizeof(float); ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+    f.image_hash = hash;
     f.render_seconds = stats.seconds;
     f.plugin_rays = stats.plugin_rays;
     std::lock_guard<std::mutex> lock(g_records_mutex);
@@ -367,6 +372,7 @@ int main(int argc, char **argv) {
     std::printf("  allocations per spot (warm)       %.3f inside evaluate, host ray functions excluded\n",
                 median(allocs_eval));
     std::printf("                                    %.3f process-wide during the frame\n", median(allocs_process));
+    std::printf("  image checksum                    %016llx (FNV-1a of the float pixels)\n", last.image_hash);
     std::printf("  peak memory (max RSS)             %.1f MB (before the ray recording)\n", peak_mb);
     return 0;
 }

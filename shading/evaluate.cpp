@@ -103,6 +103,9 @@ double nearest_hit(const DirtInstance *inst, LWShaderAccess *access, const Vec3 
         O = Vec3(12.3 / scale, 45.6 / scale, 78.9 / scale);
     }
 
+    // The azimuth frame is the same for every sample of the spot.
+    const SampleFrame frame = sample_frame(N, T1, T2);
+
     LWShaderAccess hit;
     std::memset(&hit, 0, sizeof hit);
     double nearest = kNoHit;
@@ -119,7 +122,7 @@ double nearest_hit(const DirtInstance *inst, LWShaderAccess *access, const Vec3 
             else if (!(theta >= kThetaMin))
                 theta = kThetaMin;
             const double phi = (j + v) * kTwoPi / inst->sample_count;
-            Vec3 D = sample_direction(N, theta, phi, T1, T2);
+            Vec3 D = sample_direction(frame, theta, phi);
             vec_normalize(D);
 
             double d;

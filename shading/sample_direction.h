@@ -6,6 +6,16 @@
 
 namespace ormel {
 
+// The azimuth frame about N: U and V span the plane perpendicular to N. It depends only on
+// N, T1 and T2, so a spot works it out once for all its sample rays.
+struct SampleFrame {
+    Vec3 N, U, V;
+};
+SampleFrame sample_frame(Vec3 N, Vec3 T1, Vec3 T2);
+
+// Unit direction at polar angle theta from the frame's N and azimuth phi about it.
+Vec3 sample_direction(const SampleFrame &frame, double theta, double phi);
+
 // Unit direction at polar angle theta from N and azimuth phi about it; the azimuth frame
 // follows whichever of T1 and T2 is less aligned with N (T1 on a tie).
 Vec3 sample_direction(Vec3 N, double theta, double phi, Vec3 T1, Vec3 T2);

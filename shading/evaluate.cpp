@@ -147,9 +147,24 @@ double nearest_hit(const DirtInstance *inst, LWShaderAccess *access, const Vec3 
 int32_t *render_thread_flag(const char *name, int size) {
     LWGlobalPool *pool = shader_globals.render_memory;
     if (!pool || !pool->find || !pool->create) return nullptr;
-    char chunk_name[512];
-    std::snprintf(chunk_name, sizeof chunk_name, "%s %08x", name,
-                  static_cast<unsigned>(current_thread_number()));
+    // The chunk name is formatted once per thread and name, not once per spot.
+    struct NameCache {
+        char text[512];
+        size_t name_length;
+        uint32_t thread;
+        bool valid;
+    };
+    thread_local NameCache cache = {{0}, 0, 0, false};
+    const uint32_t thread = current_thread_number();
+    const char *chunk_name = cache.text;
+    if (!(cache.valid && cache.thread == thread && std::strncmp(cache.text, name, cache.name_length) == 0 &&
+          name[cache.name_length] == '\0')) {
+        const int n = std::snprintf(cache.text, sizeof cache.text, "%s %08x", name, static_cast<unsigned>(thread));
+        // A name cut short by the buffer is not kept: the next call formats again.
+        cache.valid = n > 0 && static_cast<size_t>(n) < sizeof cache.text;
+        cache.name_length = std::strlen(name);
+        cache.thread = thread;
+    }
     if (LWMemChunk found = pool->find(chunk_name)) return static_cast<int32_t *>(found);
     LWMemChunk created = pool->create(chunk_name, size);
     if (!created) return nullptr;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string>
 #include <thread>
 
 #include "common/platform.h"
@@ -344,6 +345,35 @@ TEST_F(Evaluate, FlagChunkIsPerThreadAndZeroed) {
     evaluate(other);
     EXPECT_EQ(std::memcmp(&other, &spot, sizeof spot), 0);
     EXPECT_EQ(host->rays.size(), 12u);
+}
+
+// The chunk name follows the name asked for and the calling thread, however the calls
+// alternate.
+TEST_F(Evaluate, FlagChunkNameFollowsNameAndThread) {
+    auto expected = [](const char *name, uint32_t thread) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%s %08x", name, thread);
+        return std::string(text);
+    };
+    const uint32_t me = current_thread_number();
+    int32_t *a = render_thread_flag("Flag A", 4);
+    int32_t *ab = render_thread_flag("Flag AB", 4);
+    int32_t *a_again = render_thread_flag("Flag A", 4);
+    int32_t *prefix = render_thread_flag("Flag", 4);
+    ASSERT_TRUE(a && ab && prefix);
+    EXPECT_EQ(a, a_again);
+    EXPECT_NE(a, ab);
+    EXPECT_NE(a, prefix);
+    uint32_t other = 0;
+    int32_t *a_other = nullptr;
+    std::thread([&] {
+        other = current_thread_number();
+        a_other = render_thread_flag("Flag A", 4);
+    }).join();
+    EXPECT_NE(a_other, a);
+    const std::vector<std::string> want = {expected("Flag A", me), expected("Flag AB", me), expected("Flag", me),
+                                           expected("Flag A", other)};
+    EXPECT_EQ(host->chunk_creates, want);
 }
 
 TEST_F(Evaluate, MissingPiecesLeaveTheSpotUnchanged) {

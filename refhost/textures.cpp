@@ -462,9 +462,13 @@ bool TextureSystem::load(Texture *t, const LWLoadState *ld) {
         const int item_kind = read_i4(ld);
         const std::string item = read_str(ld);
         l->gradient_item = nullptr;
-        if (item_kind == 2) {
+        // The kind must suit the input: a weight map only for a weight-map input, a scene
+        // item only for another one (the save writes the handle as that kind).
+        const ContextInput *in = context_input(t, l->gradient_input);
+        const bool vmap_input = in && in->desc.itemType == 4;
+        if (item_kind == 2 && vmap_input) {
             l->gradient_item = reinterpret_cast<LWItemID>(scene.weight_map_handle(item));
-        } else if (item_kind == 1) {
+        } else if (item_kind == 1 && !vmap_input) {
             for (const auto &it : scene.all_items())
                 if (it->name == item) {
                     l->gradient_item = to_id(it.get());

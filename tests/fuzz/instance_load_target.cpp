@@ -93,7 +93,15 @@ void load_one_mode(Harness &h, int mode, const std::string &data) {
     const std::string first = h.save(a, mode);
     ormel::DirtInstance *b = h.create();
     h.load(b, mode, first);
-    if (h.save(b, mode) != first) fail("a loaded instance does not save and load back unchanged");
+    const std::string second = h.save(b, mode);
+    if (second != first) {
+        // ORMEL_FUZZ_DUMP=prefix keeps both saves for a look at what changed.
+        if (const char *dump = std::getenv("ORMEL_FUZZ_DUMP")) {
+            refhost::write_file(std::string(dump) + "first", first);
+            refhost::write_file(std::string(dump) + "second", second);
+        }
+        fail("a loaded instance does not save and load back unchanged");
+    }
     h.inst.descln(a);
     h.inst.destroy(a);
     h.inst.destroy(b);

@@ -304,5 +304,50 @@ TEST(InstancePersistenceLayout, DataWithoutTwoSwitchesLoadsTheRest) {
     dirt::destroy(inst);
 }
 
+// A parameter item without its "Vparam" block, and one whose block has another version:
+// both are passed over, and the items after them still load. (A reader that closed a
+// block it never found would close the library block and lose them.)
+TEST(InstancePersistenceLayout, MissingOrForeignVparamBlocksDoNotDisturbLaterItems) {
+    ParamHost host;
+    host.vparm_funcs.load = vp_load;
+    host.vparm_funcs.getEnv = vp_get_env;
+    for (int mode : {LWIO_BINARY, LWIO_ASCII}) {
+        BlockWriter w(mode);
+        const LWSaveState *s = w.state();
+        const int version = 256, count = 3, foreign = 257, nine = 9;
+        const unsigned int pvpr = PVPR, pint = PINT;
+        s->writeI4(s->writeData, &version, 1);
+        s->beginBlk(s->writeData, &kPluginDataLibBlocks[0], 0);
+        s->writeI4(s->writeData, &count, 1);
+        s->beginBlk(s->writeData, &kPluginDataParamBlocks[0], 0);
+        s->writeStr(s->writeData, "dirt_width");
+        s->writeU4(s->writeData, &pvpr, 1);
+        s->endBlk(s->writeData);
+        s->beginBlk(s->writeData, &kPluginDataParamBlocks[0], 0);
+        s->writeStr(s->writeData, "dirt_falloff");
+        s->writeU4(s->writeData, &pvpr, 1);
+        s->beginBlk(s->writeData, &kVparamBlocks[0], 0);
+        s->writeI4(s->writeData, &foreign, 1);
+        s->endBlk(s->writeData);
+        s->endBlk(s->writeData);
+        s->beginBlk(s->writeData, &kPluginDataParamBlocks[0], 0);
+        s->writeStr(s->writeData, "sample_count");
+        s->writeU4(s->writeData, &pint, 1);
+        s->writeI4(s->writeData, &nine, 1);
+        s->endBlk(s->writeData);
+        s->endBlk(s->writeData);
+
+        auto *inst = static_cast<DirtInstance *>(dirt::create(nullptr, nullptr, nullptr));
+        ASSERT_NE(inst, nullptr);
+        const std::array<double, 3> falloff = ParamHost::vparm(inst->dirt_falloff->vparm)->value;
+        BlockReader r(mode, w.bytes());
+        dirt::load(inst, r.state());
+        EXPECT_EQ(r.state()->depth(r.state()->readData), 0);
+        EXPECT_EQ(inst->sample_count, 9) << mode;
+        EXPECT_EQ(ParamHost::vparm(inst->dirt_falloff->vparm)->value, falloff);
+        dirt::destroy(inst);
+    }
+}
+
 }  // namespace
 }  // namespace ormel

@@ -304,6 +304,63 @@ TEST(InstancePersistenceLayout, DataWithoutTwoSwitchesLoadsTheRest) {
     dirt::destroy(inst);
 }
 
+// How many "VparamEnv" blocks the stored item of that key holds.
+int stored_envelope_blocks(const std::string &data, const char *key) {
+    BlockReader r(LWIO_BINARY, data.substr(4));
+    const LWLoadState *l = r.state();
+    void *d = l->readData;
+    if (l->findBlk(d, kPluginDataLibBlocks) != ID_PDLB) return -1;
+    int n = 0;
+    l->readI4(d, &n, 1);
+    while (l->findBlk(d, kPluginDataParamBlocks) == ID_PDPR) {
+        char name[64];
+        unsigned int type = 0;
+        l->readStr(d, name, sizeof name);
+        l->readU4(d, &type, 1);
+        if (std::string(name) == key && l->findBlk(d, kVparamBlocks) == ID_VPRM) {
+            // Step over the version and the fake host's own save to the envelope blocks.
+            unsigned char bytes[24];
+            int words[5];
+            l->readI4(d, words, 1);
+            l->readU1(d, bytes, 24);
+            l->readI4(d, words, 4);
+            int blocks = 0;
+            while (l->findBlk(d, kVparamBlocks) == ID_VENV) {
+                ++blocks;
+                l->endBlk(d);
+            }
+            return blocks;
+        }
+        l->endBlk(d);
+    }
+    return -1;
+}
+
+// The first envelope is stored when there is one; the second and third only together.
+TEST(InstancePersistenceLayout, EnvelopeBlocksFollowTheEnvelopesThereAre) {
+    ParamHost host;
+    host.vparm_funcs.save = vp_save;
+    host.vparm_funcs.getEnv = vp_get_env;
+    host.envelope_funcs.save = env_save;
+    auto *inst = static_cast<DirtInstance *>(dirt::create(nullptr, nullptr, nullptr));
+    ASSERT_NE(inst, nullptr);
+    auto saved = [&] {
+        BlockWriter w(LWIO_BINARY);
+        dirt::save(inst, w.state());
+        return w.bytes();
+    };
+    EXPECT_EQ(stored_envelope_blocks(saved(), "dirt_color"), 0);
+    ParamHost::vparm(inst->dirt_width->vparm)->envelopes = {4, 0, 0};
+    ParamHost::vparm(inst->dirt_color->vparm)->envelopes = {5, 6, 8};
+    EXPECT_EQ(stored_envelope_blocks(saved(), "dirt_width"), 1);
+    EXPECT_EQ(stored_envelope_blocks(saved(), "dirt_color"), 3);
+    ParamHost::vparm(inst->dirt_color->vparm)->envelopes = {5, 6, 0};
+    EXPECT_EQ(stored_envelope_blocks(saved(), "dirt_color"), 1);
+    ParamHost::vparm(inst->dirt_color->vparm)->envelopes = {0, 6, 8};
+    EXPECT_EQ(stored_envelope_blocks(saved(), "dirt_color"), 2);
+    dirt::destroy(inst);
+}
+
 // A parameter item without its "Vparam" block, and one whose block has another version:
 // both are passed over, and the items after them still load. (A reader that closed a
 // block it never found would close the library block and lose them.)

@@ -10,8 +10,8 @@
 namespace fuzz {
 
 // Loads the bytes into a fresh instance in binary and in text mode. Aborts (so that the
-// fuzzer reports it) when the load leaves a block open, or when the loaded instance's own
-// save does not load back into another fresh instance unchanged.
+// fuzzer reports it) when a load or save leaves a block open, or when the instance's save,
+// once loaded into a fresh instance, does not save and load back unchanged.
 void load_both_modes(const uint8_t *data, size_t size);
 
 // The stored form of a new and of an edited instance in one mode, for seeding the corpus.

@@ -15,11 +15,12 @@ if(ORMEL_BUILD_TESTS)
     COMMAND instance_load_replay --prefixes --mutations 400 ${ORMEL_FUZZ_DIR}/corpus)
   set_tests_properties(fuzz_corpus_replay PROPERTIES LABELS "fuzz" TIMEOUT 300)
 
-  # A short libFuzzer run in a clang build of its own, from the plain build only.
+  # A short libFuzzer run (with a fixed seed, so that it is repeatable) in a clang build of
+  # its own, from the plain build only.
   find_program(ORMEL_CLANGXX clang++)
   if(ORMEL_CLANGXX AND NOT ORMEL_SANITIZE AND NOT ORMEL_FUZZ)
     add_test(NAME fuzz_short_run
-      COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh --runs 3000 --build-dir ${CMAKE_BINARY_DIR}/fuzz-clang)
+      COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh --runs 3000 --build-dir ${CMAKE_BINARY_DIR}/fuzz-clang -- -seed=1)
     set_tests_properties(fuzz_short_run PROPERTIES LABELS "fuzz" TIMEOUT 900)
   endif()
 endif()

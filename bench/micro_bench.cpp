@@ -107,11 +107,21 @@ bool ready(benchmark::State &state) {
 }
 
 void BM_gradient_noise(benchmark::State &state) {
-    ormel::Vec3 P(0.37, 1.91, -2.43);
+    // The walk of one spot's 16 samples (two values each) at a sample scale of 0.05, begun
+    // again at a fresh position after every spot: coordinates stay as large as in a render.
+    const ormel::Vec3 start(0.37 / 0.05, 1.91 / 0.05, -2.43 / 0.05);
     const ormel::Vec3 O(12.3 / 0.05, 45.6 / 0.05, 78.9 / 0.05);
+    const ormel::Vec3 next_spot(0.013, 0.007, 0.011);
+    ormel::Vec3 first = start, P = start;
+    int step = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(ormel::gradient_noise(P));
         P = P + O;
+        if (++step == 32) {
+            step = 0;
+            first = first + next_spot;
+            P = first;
+        }
     }
 }
 BENCHMARK(BM_gradient_noise);

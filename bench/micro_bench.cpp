@@ -14,6 +14,7 @@
 #include "common/platform.h"
 #include "instance/dirt_instance.h"
 #include "module/activation.h"
+#include "module/globals.h"
 #include "module/module_state.h"
 #include "params/micropol.h"
 #include "refhost/ray_caster.h"
@@ -137,19 +138,32 @@ void BM_sample_direction(benchmark::State &state) {
 }
 BENCHMARK(BM_sample_direction);
 
-// On the ball (smoothing angle 89 degrees), its adjacency cached, under the lock as in
-// the shading pass.
+// On the ball (smoothing angle 89 degrees), its adjacency cached, taking the lock as the
+// shading pass does.
 void BM_smoothed_normal(benchmark::State &state) {
     if (!ready(state)) return;
     const LWShaderAccess &spot = fixture().ball_spot;
     const double angle = 89.0 * 3.141592653589793 / 180.0;
     ormel::Vec3 N;
-    for (auto _ : state) {
-        ormel::CriticalSectionGuard guard(ormel::module_state.normal_cache_lock);
-        benchmark::DoNotOptimize(ormel::smoothed_normal(&spot, angle, true, N));
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ormel::smoothed_normal(&spot, angle, true, N, ormel::module_state.normal_cache_lock));
 }
 BENCHMARK(BM_smoothed_normal)->Threads(1)->Threads(2);
+
+// The part of the smoothing done under the lock: the corners' polygon lists.
+void BM_normal_cache_lookup(benchmark::State &state) {
+    if (!ready(state)) return;
+    const LWShaderAccess &spot = fixture().ball_spot;
+    LWObjectInfo *object_info = ormel::shader_globals.object_info;
+    LWMeshInfo *mesh = object_info->meshInfo(spot.objID, 1);
+    ormel::CornerPolygons corners;
+    for (auto _ : state) {
+        ormel::CriticalSectionGuard guard(ormel::module_state.normal_cache_lock);
+        benchmark::DoNotOptimize(ormel::corner_polygons(mesh, &spot, corners));
+    }
+    if (mesh->destroy) mesh->destroy(mesh);
+}
+BENCHMARK(BM_normal_cache_lookup);
 
 void BM_fill_micropol(benchmark::State &state) {
     if (!ready(state)) return;

@@ -213,31 +213,32 @@ double replay_rays(const refhost::RayCaster &caster, const std::vector<RecordedR
     return seconds_since(start);
 }
 
-// Seconds per spot the module's smoothing holds the normal cache lock, measured on the
-// module copy linked here over the sampled spots (its cache warmed first).
+// Seconds per spot the module's smoothing holds the normal cache lock (the adjacency
+// lookups of the spot's corners), measured on the module copy linked here over the
+// sampled spots, its cache warmed first. The mesh records the lookups would build from
+// are made outside the timing: a warm cache does not read them.
 double lock_seconds_per_spot(const std::vector<SpotSample> &spots) {
     using namespace ormel;
-    // The smoothing angle is read before the lock, as the module does.
-    std::vector<double> angles;
-    for (const SpotSample &s : spots) {
-        const double *angle = shader_globals.surface_funcs && shader_globals.surface_funcs->getFlt
-                                  ? shader_globals.surface_funcs->getFlt(s.surface, SURF_SMAN)
-                                  : nullptr;
-        angles.push_back(angle ? *angle : 0.0);
-    }
+    LWObjectInfo *object_info = shader_globals.object_info;
+    if (!object_info || !object_info->meshInfo || spots.empty()) return 0.0;
+    std::vector<LWMeshInfo *> meshes;
+    for (const SpotSample &s : spots) meshes.push_back(object_info->meshInfo(s.access.objID, 1));
     auto pass = [&]() {
+        CornerPolygons corners;
         const auto start = Clock::now();
         for (size_t i = 0; i < spots.size(); ++i) {
+            if (!meshes[i] || !spots[i].access.polygon) continue;
             CriticalSectionGuard guard(module_state.normal_cache_lock);
-            Vec3 n;
-            smoothed_normal(&spots[i].access, angles[i], true, n);
+            corner_polygons(meshes[i], &spots[i].access, corners);
         }
         return seconds_since(start);
     };
     pass();
     std::vector<double> times;
-    for (int i = 0; i < 3; ++i) times.push_back(pass());
-    return spots.empty() ? 0.0 : median(times) / static_cast<double>(spots.size());
+    for (int i = 0; i < 5; ++i) times.push_back(pass());
+    for (LWMeshInfo *mesh : meshes)
+        if (mesh && mesh->destroy) mesh->destroy(mesh);
+    return median(times) / static_cast<double>(spots.size());
 }
 
 double peak_rss_mb() {

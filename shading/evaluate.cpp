@@ -50,17 +50,15 @@ bool read_width_and_falloff(const DirtInstance *inst, LWMicropol *mp, double &wi
 // The spot's normal, smoothed over its neighbours with the surface's smoothing angle when
 // the object's mesh can be read, and normalised.
 Vec3 spot_normal(const DirtInstance *inst, const LWShaderAccess *access) {
-    // The angle is read before the lock: only mesh queries run under it.
+    // The angle is read before the lock.
     const double *angle_ptr = shader_globals.surface_funcs->getFlt
                                   ? shader_globals.surface_funcs->getFlt(inst->surface, SURF_SMAN)
                                   : nullptr;
     const double angle = angle_ptr ? *angle_ptr : 0.0;
     Vec3 N(access->wNorm0);
-    {
-        CriticalSectionGuard guard(module_state.normal_cache_lock);
-        Vec3 smoothed;
-        if (smoothed_normal(access, angle, true, smoothed)) N = smoothed;
-    }
+    // The lock is held only for the cache lookups: threads smooth their spots side by side.
+    Vec3 smoothed;
+    if (smoothed_normal(access, angle, true, smoothed, module_state.normal_cache_lock)) N = smoothed;
     return vec_normalize(N);
 }
 

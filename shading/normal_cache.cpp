@@ -125,24 +125,10 @@ Vec3 facet_normal(LWMeshInfo *mesh, LWPolID polygon, bool deformed) {
     return vec_normalize(c);
 }
 
-bool smoothed_normal(const LWShaderAccess *access, double angle, bool deformed, Vec3 &N) {
-    if (!access->polygon) return false;
-    LWObjectInfo *object_info = shader_globals.object_info;
-    if (!object_info || !object_info->meshInfo) return false;
-    LWMeshInfo *mesh = object_info->meshInfo(access->objID, 1);
-    if (!mesh) return false;
-    MeshRelease release{mesh};
-    if (!mesh_usable(mesh, deformed)) return false;
-
+bool corner_polygons(LWMeshInfo *mesh, const LWShaderAccess *access, CornerPolygons &out) {
     ObjectAdjacency *record = find_adjacency(access->objID);
     if (!record) record = build_adjacency(mesh, access->objID);
     if (!record) return false;
-
-    // Each corner's normal is the spot's own facet normal plus every neighbour within the
-    // smoothing angle of it; the corners are mixed by the spot's weights.
-    const double limit = std::cos(angle);
-    const Vec3 pn = facet_normal(mesh, access->polygon, deformed);
-    Vec3 acc;
     for (int k = 0; k < 4; ++k) {
         auto found = record->points.find(access->verts[k]);
         if (found == record->points.end()) {
@@ -154,10 +140,25 @@ bool smoothed_normal(const LWShaderAccess *access, double angle, bool deformed, 
                 return false;
             }
         }
-        const PointPolygons &entry = found->second;
+        out.polys[k] = found->second.polys;
+        out.fill[k] = found->second.fill;
+    }
+    return true;
+}
+
+namespace {
+
+// Each corner's normal is the spot's own facet normal plus every neighbour within the
+// smoothing angle of it; the corners are mixed by the spot's weights.
+void mix_corner_normals(LWMeshInfo *mesh, const LWShaderAccess *access, double angle, bool deformed,
+                        const CornerPolygons &corners, Vec3 &N) {
+    const double limit = std::cos(angle);
+    const Vec3 pn = facet_normal(mesh, access->polygon, deformed);
+    Vec3 acc;
+    for (int k = 0; k < 4; ++k) {
         Vec3 a = pn;
-        for (int i = 0; i < entry.fill; ++i) {
-            LWPolID P = entry.polys[i];
+        for (int i = 0; i < corners.fill[k]; ++i) {
+            LWPolID P = corners.polys[k][i];
             if (P == access->polygon) continue;
             const Vec3 b = facet_normal(mesh, P, deformed);
             if (!(limit >= vec_dot(pn, b))) a = a + b;
@@ -167,7 +168,36 @@ bool smoothed_normal(const LWShaderAccess *access, double angle, bool deformed, 
         acc = acc + static_cast<double>(access->weights[k]) * unit;
     }
     vec_normalize(acc, N);
+}
+
+bool smooth(const LWShaderAccess *access, double angle, bool deformed, Vec3 &N, CriticalSection *lock) {
+    if (!access->polygon) return false;
+    LWObjectInfo *object_info = shader_globals.object_info;
+    if (!object_info || !object_info->meshInfo) return false;
+    LWMeshInfo *mesh = object_info->meshInfo(access->objID, 1);
+    if (!mesh) return false;
+    MeshRelease release{mesh};
+    if (!mesh_usable(mesh, deformed)) return false;
+
+    CornerPolygons corners;
+    if (lock) {
+        CriticalSectionGuard guard(*lock);
+        if (!corner_polygons(mesh, access, corners)) return false;
+    } else if (!corner_polygons(mesh, access, corners)) {
+        return false;
+    }
+    mix_corner_normals(mesh, access, angle, deformed, corners, N);
     return true;
+}
+
+}  // namespace
+
+bool smoothed_normal(const LWShaderAccess *access, double angle, bool deformed, Vec3 &N) {
+    return smooth(access, angle, deformed, N, nullptr);
+}
+
+bool smoothed_normal(const LWShaderAccess *access, double angle, bool deformed, Vec3 &N, CriticalSection &lock) {
+    return smooth(access, angle, deformed, N, &lock);
 }
 
 void normal_cache_reset() {

@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "common/platform.h"
 #include "common/vec.h"
 #include "host/lwsdk.h"
 
@@ -54,6 +55,20 @@ Vec3 facet_normal(LWMeshInfo *mesh, LWPolID polygon, bool deformed);
 // Smoothed normal of the spot; false (N untouched) when it has no polygon or no mesh.
 // The caller holds normal_cache_lock.
 bool smoothed_normal(const LWShaderAccess *access, double angle, bool deformed, Vec3 &N);
+
+// The same, taking `lock` only while it reads or changes the cache: the facet normals, read
+// from the mesh record, are worked out after it is released. The polygon lists a lookup
+// returns are never changed while spots are shaded (only render init and cleanup empty
+// the cache), so they may be read without the lock.
+bool smoothed_normal(const LWShaderAccess *access, double angle, bool deformed, Vec3 &N, CriticalSection &lock);
+
+// The polygons at the spot's four corners, from the object's adjacency (built on first
+// use); false when memory runs out. The caller holds normal_cache_lock.
+struct CornerPolygons {
+    const LWPolID *polys[4];
+    int fill[4];
+};
+bool corner_polygons(LWMeshInfo *mesh, const LWShaderAccess *access, CornerPolygons &out);
 
 // Destroys every cached adjacency; the caller holds normal_cache_lock.
 void normal_cache_reset();

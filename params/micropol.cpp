@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "instance/dirt_instance.h"
 #include "params/services.h"
 
 namespace ormel {
@@ -112,6 +113,21 @@ void fill_micropol(LWMicropol *mp, const LWShaderAccess *access, LWSurfaceID sur
     mp->rayShade = access->rayShade;
     mp->userData = nullptr;
     mp->polygon = access->polygon;
+}
+
+void param_value_at(const PluginDataParam *param, LWMicropol *mp, double out[3]) {
+    param_services.vparm->getVal(param->vparm, render_time, mp, out);
+}
+
+void param_value(const PluginDataParam *param, double out[3]) {
+    param_services.vparm->getVal(param->vparm, render_time, nullptr, out);
+}
+
+void param_texture(const PluginDataParam *param, LWMicropol *mp, double out[3]) {
+    LWVParmFuncs *vparm = param_services.vparm;
+    LWTextureID texture = vparm->getTex ? vparm->getTex(param->vparm) : nullptr;
+    if (texture && param_services.texture && param_services.texture->evaluate)
+        param_services.texture->evaluate(texture, mp, out);
 }
 
 }  // namespace ormel

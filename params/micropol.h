@@ -4,6 +4,7 @@
 
 #include "common/vec.h"
 #include "host/lwsdk.h"
+#include "params/plugin_data_param.h"
 
 namespace ormel {
 
@@ -19,6 +20,15 @@ bool polygon_base_normal(LWMeshInfo *mesh, LWPolID polygon, double out[3]);
 // The index of the axis most aligned with normal (by absolute dot product); ties go to the
 // lower index.
 int dominant_axis(const Vec3 &normal, const Vec3 axes[3]);
+
+// The three ways of reading a parameter at the render time into out (three doubles; a
+// scalar's value is out[0]). The host's results other than out are not used.
+// The value at a spot: envelopes and texture as the host combines them.
+void param_value_at(const PluginDataParam *param, LWMicropol *mp, double out[3]);
+// The animated value alone, without a spot: no texture is applied.
+void param_value(const PluginDataParam *param, double out[3]);
+// The texture alone at a spot; without a texture out keeps what the caller preset.
+void param_texture(const PluginDataParam *param, LWMicropol *mp, double out[3]);
 
 }  // namespace ormel
 

@@ -48,22 +48,19 @@ void write_channel(double &channel, double value, bool &finite) {
 void blend_scalar(const PluginDataParam *param, double &channel, double w, LWMicropol *mp,
                   bool &finite) {
     double out[3] = {0.0, 0.0, 0.0};
-    param_services.vparm->getVal(param->vparm, render_time, mp, out);
+    param_value_at(param, mp, out);
     write_channel(channel, (1.0 - w) * channel + w * out[0], finite);
 }
 
 // Tilts the normal against the bump texture's gradient and mixes the bump height.
 void blend_bump(LWShaderAccess *access, const DirtInstance *inst, double w, LWMicropol *mp,
                 bool &finite) {
-    LWVParmFuncs *vparm = param_services.vparm;
     double out[3] = {0.0, 0.0, 0.0};
-    vparm->getVal(inst->dirt_bump->vparm, render_time, nullptr, out);
+    param_value(inst->dirt_bump, out);
     const double v = out[0];
 
     double G[3] = {0.0, 0.0, 0.0};
-    LWTextureID texture = vparm->getTex ? vparm->getTex(inst->dirt_bump->vparm) : nullptr;
-    if (texture && param_services.texture && param_services.texture->evaluate)
-        param_services.texture->evaluate(texture, mp, G);
+    param_texture(inst->dirt_bump, mp, G);
 
     Vec3 n(access->wNorm[0] - w * v * G[0], access->wNorm[1] - w * v * G[1],
            access->wNorm[2] - w * v * G[2]);
@@ -94,7 +91,7 @@ void dirt_blend(LWShaderAccess *access, const DirtInstance *inst, double ratio, 
     if (!param_services.vparm || !param_services.vparm->getVal) return;
 
     double out[3] = {0.0, 0.0, 0.0};
-    param_services.vparm->getVal(inst->dirt_amount->vparm, render_time, &mp, out);
+    param_value_at(inst->dirt_amount, &mp, out);
     const double a = out[0];
     const double w = (1.0 - std::pow(ratio, falloff)) * a;
     // A negative ratio, or a negative falloff at ratio 0, has no finite weight: no dirt.
@@ -107,7 +104,7 @@ void dirt_blend(LWShaderAccess *access, const DirtInstance *inst, double ratio, 
     if (inst->use_bump) blend_bump(access, inst, w, &mp, finite);
     if (inst->use_color) {
         out[0] = out[1] = out[2] = 0.0;
-        param_services.vparm->getVal(inst->dirt_color->vparm, render_time, &mp, out);
+        param_value_at(inst->dirt_color, &mp, out);
         for (int k = 0; k < 3; ++k)
             write_channel(access->color[k], (1.0 - w) * access->color[k] + w * out[k], finite);
     }

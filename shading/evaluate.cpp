@@ -30,19 +30,16 @@ constexpr double kStepAllowance = 1e-6;
 // render time; false when the parameters cannot be read.
 bool read_width_and_falloff(const DirtInstance *inst, LWMicropol *mp, double &width,
                             double &falloff) {
-    LWVParmFuncs *vparm = param_services.vparm;
-    if (!vparm || !vparm->getVal) return false;
+    if (!param_services.vparm || !param_services.vparm->getVal) return false;
     double out[3] = {0.0, 0.0, 0.0};
-    vparm->getVal(inst->dirt_width->vparm, render_time, nullptr, out);
+    param_value(inst->dirt_width, out);
     const double w0 = out[0];
     double factor[3] = {1.0, 1.0, 1.0};
-    LWTextureID texture = vparm->getTex ? vparm->getTex(inst->dirt_width->vparm) : nullptr;
-    if (texture && param_services.texture && param_services.texture->evaluate)
-        param_services.texture->evaluate(texture, mp, factor);
+    param_texture(inst->dirt_width, mp, factor);
     width = factor[0] * w0;
 
     out[0] = out[1] = out[2] = 0.0;
-    vparm->getVal(inst->dirt_falloff->vparm, render_time, nullptr, out);
+    param_value(inst->dirt_falloff, out);
     falloff = out[0];
     return true;
 }

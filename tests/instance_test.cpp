@@ -8,6 +8,7 @@
 #include "refhost/envelopes.h"
 #include "refhost/host.h"
 #include "refhost/plugin.h"
+#include "refhost/shader_setup.h"
 #include "refhost/render_services.h"
 #include "refhost/scene.h"
 #include "refhost/services.h"
@@ -17,18 +18,6 @@
 
 namespace refhost {
 namespace {
-
-struct HandlerRecords {
-    LWInstanceFuncs inst{};
-    LWItemFuncs item{};
-    LWRenderFuncs rend{};
-    LWShaderHandler handler{};
-    HandlerRecords() {
-        handler.inst = &inst;
-        handler.item = &item;
-        handler.rend = &rend;
-    }
-};
 
 class Instances : public ::testing::Test {
 protected:
@@ -73,7 +62,7 @@ protected:
 
     Host host;
     PluginFile plugin;
-    HandlerRecords records;
+    ShaderServer records;
     Surface *wall = nullptr;
     Surface *floor = nullptr;
     const LWVParmFuncs &vp = vparm_funcs();

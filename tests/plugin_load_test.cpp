@@ -7,6 +7,7 @@
 #include "host/lwsdk.h"
 #include "refhost/host.h"
 #include "refhost/plugin.h"
+#include "refhost/shader_setup.h"
 
 namespace {
 
@@ -14,18 +15,6 @@ namespace {
 const char *const kShaderServices[] = {
     LWITEMINFO_GLOBAL,          LWLIGHTINFO_GLOBAL, LWOBJECTINFO_GLOBAL,   LWSCENEINFO_GLOBAL,
     LWGLOBALPOOL_RENDER_GLOBAL, LWIMAGELIST_GLOBAL, LWSURFACEFUNCS_GLOBAL, LWBACKDROPINFO_GLOBAL,
-};
-
-struct HandlerRecords {
-    LWInstanceFuncs inst{};
-    LWItemFuncs item{};
-    LWRenderFuncs rend{};
-    LWShaderHandler handler{};
-    HandlerRecords() {
-        handler.inst = &inst;
-        handler.item = &item;
-        handler.rend = &rend;
-    }
 };
 
 class PluginLoad : public ::testing::Test {
@@ -63,7 +52,7 @@ TEST_F(PluginLoad, DescriptorAndServerTable) {
 
 TEST_F(PluginLoad, WrongVersionsLeaveRecordsUntouched) {
     for (int version : {3, 5}) {
-        HandlerRecords r;
+        refhost::ShaderServer r;
         unsigned char before[sizeof(LWShaderHandler)];
         std::memcpy(before, &r.handler, sizeof before);
         EXPECT_EQ(plugin.activate(host, "ShaderHandler", "Ormel_Dirt", version, &r.handler),
@@ -81,7 +70,7 @@ TEST_F(PluginLoad, WrongVersionsLeaveRecordsUntouched) {
 }
 
 TEST_F(PluginLoad, ShaderActivationFillsEverySlotAndBindsServicesInOrder) {
-    HandlerRecords r;
+    refhost::ShaderServer r;
     void *priv = &r;
     r.inst.priv = priv;
     ASSERT_EQ(plugin.activate(host, "ShaderHandler", "Ormel_Dirt", 4, &r.handler), AFUNC_OK);
@@ -110,7 +99,7 @@ TEST_F(PluginLoad, ShaderActivationFillsEverySlotAndBindsServicesInOrder) {
 }
 
 TEST_F(PluginLoad, HandlerWithoutItemRecord) {
-    HandlerRecords r;
+    refhost::ShaderServer r;
     r.handler.item = nullptr;
     ASSERT_EQ(plugin.activate(host, "ShaderHandler", "Ormel_Dirt", 4, &r.handler), AFUNC_OK);
     EXPECT_NE(r.inst.create, nullptr);
@@ -120,7 +109,7 @@ TEST_F(PluginLoad, HandlerWithoutItemRecord) {
 
 TEST_F(PluginLoad, MissingServiceStillActivates) {
     host.withhold(LWBACKDROPINFO_GLOBAL);
-    HandlerRecords r;
+    refhost::ShaderServer r;
     EXPECT_EQ(plugin.activate(host, "ShaderHandler", "Ormel_Dirt", 4, &r.handler), AFUNC_OK);
     const auto lookups = host.lookups();
     ASSERT_EQ(lookups.size(), 8u);
@@ -157,7 +146,7 @@ TEST(PluginFileLoading, LoadUnloadCycles) {
     for (int i = 0; i < 3; ++i) {
         refhost::PluginFile plugin;
         ASSERT_TRUE(plugin.load(ORMEL_PLUGIN_PATH)) << plugin.error();
-        HandlerRecords r;
+        refhost::ShaderServer r;
         EXPECT_EQ(plugin.activate(host, "ShaderHandler", "Ormel_Dirt", 4, &r.handler), AFUNC_OK);
     }
 }

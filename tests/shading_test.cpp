@@ -9,6 +9,7 @@
 #include "host/lwsdk.h"
 #include "refhost/host.h"
 #include "refhost/plugin.h"
+#include "refhost/shader_setup.h"
 #include "refhost/ray_caster.h"
 #include "refhost/render_services.h"
 #include "refhost/scene.h"
@@ -18,18 +19,6 @@
 
 namespace refhost {
 namespace {
-
-struct HandlerRecords {
-    LWInstanceFuncs inst{};
-    LWItemFuncs item{};
-    LWRenderFuncs rend{};
-    LWShaderHandler handler{};
-    HandlerRecords() {
-        handler.inst = &inst;
-        handler.item = &item;
-        handler.rend = &rend;
-    }
-};
 
 // The floor is kCells x kCells square cells of side kCell, centred on the origin: the
 // centre of cell (i, j) is at x = -2 + 0.25 i + 0.125, z = -2 + 0.25 j + 0.125.
@@ -129,7 +118,7 @@ protected:
 
     Host host;
     PluginFile plugin;
-    HandlerRecords records;
+    ShaderServer records;
     Item *floor_item = nullptr;
     Surface *floor_surface = nullptr;
     std::vector<Polygon *> cells;

@@ -5,6 +5,8 @@
 #ifndef ORMEL_COMMON_VEC_H
 #define ORMEL_COMMON_VEC_H
 
+#include <cmath>
+
 #include "host/lwtypes.h"
 
 namespace ormel {
@@ -28,17 +30,43 @@ inline Vec3 operator*(double s, const Vec3 &a) { return {s * a.x, s * a.y, s * a
 inline bool operator==(const Vec3 &a, const Vec3 &b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 inline bool operator!=(const Vec3 &a, const Vec3 &b) { return !(a == b); }
 
-double vec_length(const Vec3 &v);
+// Small and called for every sample ray, so defined here where the compiler can inline
+// them; the arithmetic is the same in whichever order it is inlined (no contraction).
+inline double vec_length(const Vec3 &v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+
 // Divides v by its length in place (zero when the length is exactly 0), copies it into
 // out and returns out.
-Vec3 &vec_normalize(Vec3 &v, Vec3 &out);
+inline Vec3 &vec_normalize(Vec3 &v, Vec3 &out) {
+    const double len = vec_length(v);
+    if (len == 0.0) {
+        v = Vec3();
+    } else {
+        v = Vec3(v.x / len, v.y / len, v.z / len);
+    }
+    out = v;
+    return out;
+}
+
 // Normalises v in place and returns it.
 inline Vec3 &vec_normalize(Vec3 &v) { return vec_normalize(v, v); }
-Vec3 vec_normalized(const Vec3 &v);
-Vec3 vec_cross(const Vec3 &a, const Vec3 &b);
-double vec_dot(const Vec3 &a, const Vec3 &b);
+
+inline Vec3 vec_normalized(const Vec3 &v) {
+    Vec3 copy = v;
+    return vec_normalize(copy);
+}
+
+inline Vec3 vec_cross(const Vec3 &a, const Vec3 &b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+inline double vec_dot(const Vec3 &a, const Vec3 &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
 // d' - 2 (d'.n') n' with d' and n' the normalised inputs.
-Vec3 vec_reflect(const Vec3 &d, const Vec3 &n);
+inline Vec3 vec_reflect(const Vec3 &d, const Vec3 &n) {
+    const Vec3 dn = vec_normalized(d);
+    const Vec3 nn = vec_normalized(n);
+    return dn - (2.0 * vec_dot(dn, nn)) * nn;
+}
 
 }  // namespace ormel
 

@@ -114,7 +114,11 @@ struct RayCaster::Bvh {
     }
 };
 
-RayCaster::RayCaster(const Scene &scene) : scene_(scene) {
+namespace {
+std::atomic<unsigned long long> next_caster_id{1};
+}  // namespace
+
+RayCaster::RayCaster(const Scene &scene) : scene_(scene), id_(next_caster_id++) {
     // One build thread: the structures are small, and builds stay deterministic.
     device_ = rtcNewDevice("threads=1");
 }
@@ -127,6 +131,7 @@ RayCaster::~RayCaster() {
 void RayCaster::invalidate() {
     std::lock_guard<std::mutex> lock(mutex_);
     dirty_ = true;
+    ++generation_;
 }
 
 std::shared_ptr<const RayCaster::Bvh> RayCaster::snapshot() const {
@@ -135,8 +140,24 @@ std::shared_ptr<const RayCaster::Bvh> RayCaster::snapshot() const {
         // Threads still tracing the old structure keep it alive through their copies.
         bvh_ = build();
         dirty_ = false;
+        ++generation_;
     }
     return bvh_;
+}
+
+const RayCaster::Bvh &RayCaster::current_bvh() const {
+    struct ThreadCopy {
+        unsigned long long caster = 0, generation = 0;
+        std::shared_ptr<const Bvh> bvh;
+    };
+    static thread_local ThreadCopy copy;
+    if (copy.caster != id_ || copy.generation != generation_.load() || !copy.bvh ||
+        copy.bvh->time != scene_.current_time) {
+        copy.bvh = snapshot();
+        copy.caster = id_;
+        copy.generation = generation_.load();
+    }
+    return *copy.bvh;
 }
 
 std::shared_ptr<const RayCaster::Bvh> RayCaster::build() const {
@@ -212,7 +233,7 @@ size_t RayCaster::triangle_count() const { return snapshot()->triangles; }
 bool RayCaster::intersect(const Vec3d &pos, const Vec3d &dir_in, double max_distance, Hit &hit) const {
     const Vec3d dir = normalized(dir_in);
     if (!finite(pos) || !finite(dir) || length(dir) == 0.0 || !(max_distance > 0.0)) return false;
-    const std::shared_ptr<const Bvh> bvh = snapshot();
+    const Bvh *bvh = &current_bvh();
     if (!bvh->scene) return false;
 
     CastContext context;

@@ -28,6 +28,7 @@
 
 #include <embree3/rtcore.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -112,6 +113,10 @@ public:
 private:
     struct Bvh;
     std::shared_ptr<const Bvh> snapshot() const;
+    // The structure for this thread's rays: a per-thread copy of the snapshot, renewed when
+    // the caster is invalidated or rebuilt, so that rays take no lock and touch no shared
+    // reference count.
+    const Bvh &current_bvh() const;
     std::shared_ptr<const Bvh> build() const;
 
     const Scene &scene_;
@@ -119,6 +124,8 @@ private:
     mutable std::mutex mutex_;  // guards bvh_ and dirty_; never held while tracing or shading
     mutable std::shared_ptr<const Bvh> bvh_;
     mutable bool dirty_ = true;
+    mutable std::atomic<unsigned long long> generation_{0};  // bumped by every change of bvh_
+    const unsigned long long id_;  // unique per caster, so per-thread copies never mix casters
 };
 
 }  // namespace refhost

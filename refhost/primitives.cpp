@@ -3,15 +3,17 @@
 #include <cmath>
 #include <vector>
 
+#include "refhost/vec3d_math.h"
+
 namespace refhost {
+
+using vmath::add;
 
 namespace {
 
 Point *point(Mesh &mesh, const Vec3d &p) {
     return mesh.add_point(static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z));
 }
-
-Vec3d add(const Vec3d &a, const Vec3d &b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 
 }  // namespace
 

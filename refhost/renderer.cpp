@@ -15,8 +15,11 @@
 
 #include "refhost/host.h"
 #include "refhost/ray_caster.h"
+#include "refhost/vec3d_math.h"
 
 namespace refhost {
+
+using namespace vmath;
 
 namespace {
 
@@ -70,21 +73,17 @@ FrameStats Renderer::render_frame(int frame, double time, RgbImage &image) {
 
     // The camera: the scene's first, or one at the origin looking along +Z.
     const std::vector<Item *> cameras = scene.items(ItemType::Camera);
-    Vec3d eye, right{1, 0, 0}, up{0, 1, 0}, forward{0, 0, 1};
+    eye_ = {};
+    right_ = {1, 0, 0};
+    up_ = {0, 1, 0};
+    forward_ = {0, 0, 1};
     zoom_ = 3.2;
     if (!cameras.empty()) {
-        eye = scene.item_param(*cameras[0], LWIP_W_POSITION, time);
-        right = scene.item_param(*cameras[0], LWIP_RIGHT, time);
-        up = scene.item_param(*cameras[0], LWIP_UP, time);
-        forward = scene.item_param(*cameras[0], LWIP_FORWARD, time);
+        eye_ = scene.item_param(*cameras[0], LWIP_W_POSITION, time);
+        right_ = scene.item_param(*cameras[0], LWIP_RIGHT, time);
+        up_ = scene.item_param(*cameras[0], LWIP_UP, time);
+        forward_ = scene.item_param(*cameras[0], LWIP_FORWARD, time);
         zoom_ = cameras[0]->camera.zoom;
-    }
-    const Vec3d *src[4] = {&eye, &right, &up, &forward};
-    double *dst[4] = {eye_, right_, up_, forward_};
-    for (int i = 0; i < 4; ++i) {
-        dst[i][0] = src[i]->x;
-        dst[i][1] = src[i]->y;
-        dst[i][2] = src[i]->z;
     }
 
     image.width = options_.width;
@@ -109,10 +108,9 @@ void Renderer::shade_pixel(int x, int y, float *out) const {
         const double jy = ((s / grid % grid) + unit(mix(h))) / grid;
         const double px = 2.0 * (x + jx) / options_.width - 1.0;
         const double py = (1.0 - 2.0 * (y + jy) / options_.height) * aspect;
-        double dir[3];
-        for (int k = 0; k < 3; ++k) dir[k] = zoom_ * forward_[k] + px * right_[k] + py * up_[k];
+        const Vec3d dir = add(add(mul(zoom_, forward_), mul(px, right_)), mul(py, up_));
         double color[3];
-        caster_->trace(Vec3d{eye_[0], eye_[1], eye_[2]}, Vec3d{dir[0], dir[1], dir[2]}, color);
+        caster_->trace(eye_, dir, color);
         for (int k = 0; k < 3; ++k) sum[k] += color[k];
     }
     for (int k = 0; k < 3; ++k) out[k] = static_cast<float>(sum[k] / n);

@@ -51,7 +51,8 @@ private:
     int threads_;
     RayCaster *caster_;
     // The camera at the frame's time.
-    double eye_[3], right_[3], up_[3], forward_[3], zoom_;
+    Vec3d eye_, right_, up_, forward_;
+    double zoom_ = 3.2;
 };
 
 }  // namespace refhost

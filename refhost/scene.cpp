@@ -2,19 +2,20 @@
 
 #include <cmath>
 
+#include "refhost/vec3d_math.h"
+
 namespace refhost {
 
-namespace {
+using namespace vmath;
 
-Vec3d add(const Vec3d &a, const Vec3d &b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3d scale(double s, const Vec3d &a) { return {s * a.x, s * a.y, s * a.z}; }
+namespace {
 
 // An orthonormal frame: the item's +X, +Y and +Z axes.
 struct Frame {
     Vec3d right{1, 0, 0}, up{0, 1, 0}, forward{0, 0, 1};
 
     Vec3d apply(const Vec3d &v) const {
-        return add(add(scale(v.x, right), scale(v.y, up)), scale(v.z, forward));
+        return add(add(mul(v.x, right), mul(v.y, up)), mul(v.z, forward));
     }
 };
 
@@ -28,8 +29,8 @@ Frame frame_from_hpb(const Vec3d &hpb) {
     const Vec3d u{sh * sp, cp, ch * sp};
     Frame f;
     f.forward = {sh * cp, -sp, ch * cp};
-    f.right = add(scale(cb, r), scale(sb, u));
-    f.up = add(scale(-sb, r), scale(cb, u));
+    f.right = add(mul(cb, r), mul(sb, u));
+    f.up = add(mul(-sb, r), mul(cb, u));
     return f;
 }
 

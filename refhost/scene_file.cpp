@@ -3,8 +3,8 @@
 #include <cmath>
 #include <fstream>
 #include <set>
-#include <sstream>
 
+#include "refhost/json_read.h"
 #include "refhost/mesh_import.h"
 #include "refhost/primitives.h"
 
@@ -14,75 +14,39 @@ using nlohmann::json;
 
 namespace {
 
-constexpr double kDegree = 3.14159265358979323846 / 180.0;
-
-// A parse failure carrying its one-line message.
-struct SceneError {
-    std::string message;
-};
-
-[[noreturn]] void fail(const std::string &message) { throw SceneError{message}; }
-
-void check_keys(const json &obj, const std::string &where, std::initializer_list<const char *> allowed) {
-    if (!obj.is_object()) fail(where + " must be an object");
-    std::set<std::string> names(allowed.begin(), allowed.end());
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        if (!names.count(it.key())) fail("unknown key \"" + it.key() + "\" in " + where);
-    }
-}
-
-double number(const json &v, const std::string &what) {
-    if (!v.is_number()) fail(what + " must be a number");
-    return v.get<double>();
-}
-
-int integer(const json &v, const std::string &what) {
-    if (!v.is_number_integer()) fail(what + " must be a whole number");
-    return v.get<int>();
-}
-
-std::string text(const json &v, const std::string &what) {
-    if (!v.is_string()) fail(what + " must be a string");
-    return v.get<std::string>();
-}
-
-Vec3d vec3(const json &v, const std::string &what) {
-    if (!v.is_array() || v.size() != 3) fail(what + " must be an array of three numbers");
-    return {number(v[0], what), number(v[1], what), number(v[2], what)};
-}
 
 double get_number(const json &obj, const char *key, double fallback, const std::string &where) {
-    return obj.contains(key) ? number(obj[key], where + "." + key) : fallback;
+    return obj.contains(key) ? json_number(obj[key], where + "." + key) : fallback;
 }
 
 // Heading and pitch that turn the +Z axis onto a direction.
 Vec3d hpb_towards(const Vec3d &d) {
     const double len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
-    if (len == 0.0) fail("a direction must not be zero");
+    if (len == 0.0) json_fail("a direction must not be zero");
     return {std::atan2(d.x, d.z), std::asin(-d.y / len), 0.0};
 }
 
 Vec3d degrees(const Vec3d &v) { return {v.x * kDegree, v.y * kDegree, v.z * kDegree}; }
 
 void read_motion(const json &obj, const std::string &where, Item &item) {
-    if (obj.contains("position")) item.motion.position.set(vec3(obj["position"], where + ".position"));
-    if (obj.contains("rotation")) item.motion.rotation.set(degrees(vec3(obj["rotation"], where + ".rotation")));
-    if (obj.contains("scale")) item.motion.scale.set(vec3(obj["scale"], where + ".scale"));
+    if (obj.contains("position")) item.motion.position.set(json_vec3(obj["position"], where + ".position"));
+    if (obj.contains("rotation")) item.motion.rotation.set(degrees(json_vec3(obj["rotation"], where + ".rotation")));
+    if (obj.contains("scale")) item.motion.scale.set(json_vec3(obj["scale"], where + ".scale"));
 }
 
 void read_camera(const json &cam, Scene &scene) {
     check_keys(cam, "camera", {"name", "position", "rotation", "look_at", "zoom", "fov"});
-    Item &camera = scene.add_camera(cam.contains("name") ? text(cam["name"], "camera.name") : "Camera");
+    Item &camera = scene.add_camera(cam.contains("name") ? json_text(cam["name"], "camera.name") : "Camera");
     read_motion(cam, "camera", camera);
     if (cam.contains("look_at")) {
-        const Vec3d target = vec3(cam["look_at"], "camera.look_at");
+        const Vec3d target = json_vec3(cam["look_at"], "camera.look_at");
         const Vec3d from = camera.motion.position.at(0.0);
         camera.motion.rotation.set(hpb_towards({target.x - from.x, target.y - from.y, target.z - from.z}));
     }
-    if (cam.contains("zoom")) camera.camera.zoom = number(cam["zoom"], "camera.zoom");
+    if (cam.contains("zoom")) camera.camera.zoom = json_number(cam["zoom"], "camera.zoom");
     if (cam.contains("fov")) {
-        const double fov = number(cam["fov"], "camera.fov");
-        if (!(fov > 0.0 && fov < 180.0)) fail("camera.fov must lie between 0 and 180 degrees");
+        const double fov = json_number(cam["fov"], "camera.fov");
+        if (!(fov > 0.0 && fov < 180.0)) json_fail("camera.fov must lie between 0 and 180 degrees");
         camera.camera.zoom = 1.0 / std::tan(0.5 * fov * kDegree);
     }
 }
@@ -91,20 +55,20 @@ void read_light(const json &l, size_t index, Scene &scene, std::vector<std::pair
     const std::string where = "lights[" + std::to_string(index) + "]";
     check_keys(l, where, {"name", "type", "position", "rotation", "direction", "color", "intensity",
                           "no_diffuse", "no_specular", "cone_angle", "cone_edge", "exclude"});
-    const std::string type = l.contains("type") ? text(l["type"], where + ".type") : "distant";
+    const std::string type = l.contains("type") ? json_text(l["type"], where + ".type") : "distant";
     int code;
     if (type == "distant") code = LWLIGHT_DISTANT;
     else if (type == "point") code = LWLIGHT_POINT;
     else if (type == "spot") code = LWLIGHT_SPOT;
-    else fail(where + ".type must be \"distant\", \"point\" or \"spot\"");
-    Item &light = scene.add_light(l.contains("name") ? text(l["name"], where + ".name") : "Light", code);
+    else json_fail(where + ".type must be \"distant\", \"point\" or \"spot\"");
+    Item &light = scene.add_light(l.contains("name") ? json_text(l["name"], where + ".name") : "Light", code);
     read_motion(l, where, light);
-    if (l.contains("direction")) light.motion.rotation.set(hpb_towards(vec3(l["direction"], where + ".direction")));
-    if (l.contains("color")) light.light.color = vec3(l["color"], where + ".color");
+    if (l.contains("direction")) light.motion.rotation.set(hpb_towards(json_vec3(l["direction"], where + ".direction")));
+    if (l.contains("color")) light.light.color = json_vec3(l["color"], where + ".color");
     light.light.intensity = get_number(l, "intensity", 1.0, where);
     for (const char *flag : {"no_diffuse", "no_specular"}) {
         if (!l.contains(flag)) continue;
-        if (!l[flag].is_boolean()) fail(where + "." + flag + " must be true or false");
+        if (!l[flag].is_boolean()) json_fail(where + "." + flag + " must be true or false");
         if (l[flag].get<bool>()) light.light.flags |= std::string(flag) == "no_diffuse" ? LWLFL_NO_DIFFUSE : LWLFL_NO_SPECULAR;
     }
     light.light.cone_angle = get_number(l, "cone_angle", 30.0, where) * kDegree;
@@ -113,53 +77,53 @@ void read_light(const json &l, size_t index, Scene &scene, std::vector<std::pair
 }
 
 void read_primitive(const json &p, const std::string &where, Mesh &mesh, std::set<std::string> &surfaces) {
-    const std::string type = p.contains("type") ? text(p["type"], where + ".type") : "";
-    const std::string surface = p.contains("surface") ? text(p["surface"], where + ".surface") : "Default";
+    const std::string type = p.contains("type") ? json_text(p["type"], where + ".type") : "";
+    const std::string surface = p.contains("surface") ? json_text(p["surface"], where + ".surface") : "Default";
     surfaces.insert(surface);
     if (type == "box") {
         check_keys(p, where, {"type", "surface", "min", "max"});
-        add_box(mesh, vec3(p.value("min", json::array({-0.5, -0.5, -0.5})), where + ".min"),
-                vec3(p.value("max", json::array({0.5, 0.5, 0.5})), where + ".max"), surface);
+        add_box(mesh, json_vec3(p.value("min", json::array({-0.5, -0.5, -0.5})), where + ".min"),
+                json_vec3(p.value("max", json::array({0.5, 0.5, 0.5})), where + ".max"), surface);
     } else if (type == "floor") {
         check_keys(p, where, {"type", "surface", "size", "height", "cells"});
         add_floor(mesh, 0.5 * get_number(p, "size", 10.0, where), get_number(p, "height", 0.0, where),
-                  p.contains("cells") ? integer(p["cells"], where + ".cells") : 8, surface);
+                  p.contains("cells") ? json_integer(p["cells"], where + ".cells") : 8, surface);
     } else if (type == "sphere") {
         check_keys(p, where, {"type", "surface", "center", "radius", "rings", "segments"});
-        add_sphere(mesh, vec3(p.value("center", json::array({0, 0, 0})), where + ".center"),
-                   get_number(p, "radius", 0.5, where), p.contains("rings") ? integer(p["rings"], where + ".rings") : 16,
-                   p.contains("segments") ? integer(p["segments"], where + ".segments") : 32, surface);
+        add_sphere(mesh, json_vec3(p.value("center", json::array({0, 0, 0})), where + ".center"),
+                   get_number(p, "radius", 0.5, where), p.contains("rings") ? json_integer(p["rings"], where + ".rings") : 16,
+                   p.contains("segments") ? json_integer(p["segments"], where + ".segments") : 32, surface);
     } else if (type == "stairs") {
         check_keys(p, where, {"type", "surface", "origin", "steps", "width", "rise", "run"});
-        add_stairs(mesh, vec3(p.value("origin", json::array({0, 0, 0})), where + ".origin"),
-                   p.contains("steps") ? integer(p["steps"], where + ".steps") : 3, get_number(p, "width", 1.0, where),
+        add_stairs(mesh, json_vec3(p.value("origin", json::array({0, 0, 0})), where + ".origin"),
+                   p.contains("steps") ? json_integer(p["steps"], where + ".steps") : 3, get_number(p, "width", 1.0, where),
                    get_number(p, "rise", 0.2, where), get_number(p, "run", 0.3, where), surface);
     } else if (type == "quad") {
         check_keys(p, where, {"type", "surface", "corner", "u", "v"});
-        add_quad(mesh, vec3(p.value("corner", json::array({0, 0, 0})), where + ".corner"),
-                 vec3(p.value("u", json::array({1, 0, 0})), where + ".u"),
-                 vec3(p.value("v", json::array({0, 1, 0})), where + ".v"), surface);
+        add_quad(mesh, json_vec3(p.value("corner", json::array({0, 0, 0})), where + ".corner"),
+                 json_vec3(p.value("u", json::array({1, 0, 0})), where + ".u"),
+                 json_vec3(p.value("v", json::array({0, 1, 0})), where + ".v"), surface);
     } else {
-        fail(where + ".type must be \"box\", \"floor\", \"sphere\", \"stairs\" or \"quad\"");
+        json_fail(where + ".type must be \"box\", \"floor\", \"sphere\", \"stairs\" or \"quad\"");
     }
 }
 
 void read_object(const json &o, size_t index, const std::string &base_dir, Scene &scene) {
     const std::string where = "objects[" + std::to_string(index) + "]";
     check_keys(o, where, {"name", "file", "primitives", "position", "rotation", "scale"});
-    const std::string name = o.contains("name") ? text(o["name"], where + ".name") : "Object" + std::to_string(index);
-    if (scene.find_object_by_filename(name)) fail(where + ": two objects are named \"" + name + "\"");
+    const std::string name = o.contains("name") ? json_text(o["name"], where + ".name") : "Object" + std::to_string(index);
+    if (scene.find_object_by_filename(name)) json_fail(where + ": two objects are named \"" + name + "\"");
     // The object's name doubles as its file name: it keys its surfaces and its Scene Objects entry.
     Item &object = scene.add_object(name, name);
     read_motion(o, where, object);
     if (o.contains("file")) {
-        std::string path = text(o["file"], where + ".file");
+        std::string path = json_text(o["file"], where + ".file");
         if (!path.empty() && path[0] != '/' && !base_dir.empty()) path = base_dir + "/" + path;
         std::string error;
-        if (!import_mesh_file(path, scene, object, &error)) fail(error);
+        if (!import_mesh_file(path, scene, object, &error)) json_fail(error);
     }
     if (o.contains("primitives")) {
-        if (!o["primitives"].is_array()) fail(where + ".primitives must be an array");
+        if (!o["primitives"].is_array()) json_fail(where + ".primitives must be an array");
         std::set<std::string> surfaces;
         Layer &layer = object.add_layer(static_cast<int>(object.layers.size()));
         for (size_t i = 0; i < o["primitives"].size(); ++i)
@@ -170,7 +134,7 @@ void read_object(const json &o, size_t index, const std::string &base_dir, Scene
             if (!known) scene.add_surface(object, s);
         }
     }
-    if (object.layers.empty()) fail(where + " has neither \"file\" nor \"primitives\"");
+    if (object.layers.empty()) json_fail(where + " has neither \"file\" nor \"primitives\"");
 }
 
 Surface *find_surface(Scene &scene, const std::string &object, const std::string &name) {
@@ -183,13 +147,13 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
     const std::string where = "surfaces[" + std::to_string(index) + "]";
     check_keys(s, where, {"object", "name", "color", "diffuse", "specular", "glossiness", "reflection",
                           "smoothing_angle", "dirt", "dirt_state"});
-    const std::string object = text(s.value("object", json()), where + ".object");
-    const std::string name = text(s.value("name", json()), where + ".name");
+    const std::string object = json_text(s.value("object", json()), where + ".object");
+    const std::string name = json_text(s.value("name", json()), where + ".name");
     Surface *surface = find_surface(scene, object, name);
-    if (!surface) fail(where + ": object \"" + object + "\" has no surface \"" + name + "\"");
+    if (!surface) json_fail(where + ": object \"" + object + "\" has no surface \"" + name + "\"");
     SurfaceValues &v = surface->values;
     if (s.contains("color")) {
-        const Vec3d c = vec3(s["color"], where + ".color");
+        const Vec3d c = json_vec3(s["color"], where + ".color");
         v.color[0] = c.x;
         v.color[1] = c.y;
         v.color[2] = c.z;
@@ -198,7 +162,7 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
     v.specular = get_number(s, "specular", v.specular, where);
     v.glossiness = get_number(s, "glossiness", v.glossiness, where);
     v.reflection = get_number(s, "reflection", v.reflection, where);
-    if (s.contains("smoothing_angle")) v.smoothing_angle = number(s["smoothing_angle"], where + ".smoothing_angle") * kDegree;
+    if (s.contains("smoothing_angle")) v.smoothing_angle = json_number(s["smoothing_angle"], where + ".smoothing_angle") * kDegree;
 
     if (!s.contains("dirt") && !s.contains("dirt_state")) return;
     ShaderSettings shader;
@@ -210,36 +174,36 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
         } else if (d.is_object()) {
             for (auto it = d.begin(); it != d.end(); ++it) {
                 if (setting_kind(it.key()) == SettingKind::Unknown)
-                    fail("unknown setting \"" + it.key() + "\" in " + where + ".dirt");
+                    json_fail("unknown setting \"" + it.key() + "\" in " + where + ".dirt");
             }
             shader.settings = d;
         } else {
-            fail(where + ".dirt must be true, false or an object of settings");
+            json_fail(where + ".dirt must be true, false or an object of settings");
         }
     }
-    if (s.contains("dirt_state")) shader.stored = text(s["dirt_state"], where + ".dirt_state");
+    if (s.contains("dirt_state")) shader.stored = json_text(s["dirt_state"], where + ".dirt_state");
     desc.shaders.push_back(std::move(shader));
 }
 
 void read_render(const json &r, RenderSettings &rs) {
     check_keys(r, "render", {"width", "height", "samples", "frames", "fps", "max_depth", "output"});
-    if (r.contains("width")) rs.width = integer(r["width"], "render.width");
-    if (r.contains("height")) rs.height = integer(r["height"], "render.height");
-    if (r.contains("samples")) rs.samples = integer(r["samples"], "render.samples");
-    if (r.contains("max_depth")) rs.max_depth = integer(r["max_depth"], "render.max_depth");
-    if (r.contains("fps")) rs.fps = number(r["fps"], "render.fps");
-    if (r.contains("output")) rs.output = text(r["output"], "render.output");
+    if (r.contains("width")) rs.width = json_integer(r["width"], "render.width");
+    if (r.contains("height")) rs.height = json_integer(r["height"], "render.height");
+    if (r.contains("samples")) rs.samples = json_integer(r["samples"], "render.samples");
+    if (r.contains("max_depth")) rs.max_depth = json_integer(r["max_depth"], "render.max_depth");
+    if (r.contains("fps")) rs.fps = json_number(r["fps"], "render.fps");
+    if (r.contains("output")) rs.output = json_text(r["output"], "render.output");
     if (r.contains("frames")) {
         const json &f = r["frames"];
-        if (!f.is_array() || f.size() != 2) fail("render.frames must be [first, last]");
-        rs.first_frame = integer(f[0], "render.frames");
-        rs.last_frame = integer(f[1], "render.frames");
+        if (!f.is_array() || f.size() != 2) json_fail("render.frames must be [first, last]");
+        rs.first_frame = json_integer(f[0], "render.frames");
+        rs.last_frame = json_integer(f[1], "render.frames");
     }
     if (rs.width < 1 || rs.height < 1 || rs.width > 16384 || rs.height > 16384)
-        fail("render.width and render.height must lie between 1 and 16384");
-    if (rs.samples < 1 || rs.samples > 1024) fail("render.samples must lie between 1 and 1024");
-    if (rs.last_frame < rs.first_frame) fail("render.frames: the last frame comes before the first");
-    if (!(rs.fps > 0.0)) fail("render.fps must be positive");
+        json_fail("render.width and render.height must lie between 1 and 16384");
+    if (rs.samples < 1 || rs.samples > 1024) json_fail("render.samples must lie between 1 and 1024");
+    if (rs.last_frame < rs.first_frame) json_fail("render.frames: the last frame comes before the first");
+    if (!(rs.fps > 0.0)) json_fail("render.fps must be positive");
 }
 
 void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDescription &desc) {
@@ -250,27 +214,27 @@ void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDesc
     if (doc.contains("ambient")) {
         const json &a = doc["ambient"];
         check_keys(a, "ambient", {"color", "intensity"});
-        if (a.contains("color")) scene.ambient_color = vec3(a["color"], "ambient.color");
+        if (a.contains("color")) scene.ambient_color = json_vec3(a["color"], "ambient.color");
         scene.ambient_intensity = get_number(a, "intensity", scene.ambient_intensity, "ambient");
     }
     const json objects = doc.value("objects", json::array());
-    if (!objects.is_array()) fail("objects must be an array");
+    if (!objects.is_array()) json_fail("objects must be an array");
     for (size_t i = 0; i < objects.size(); ++i) read_object(objects[i], i, base_dir, scene);
 
     std::vector<std::pair<Item *, json>> exclusions;
     const json lights = doc.value("lights", json::array());
-    if (!lights.is_array()) fail("lights must be an array");
+    if (!lights.is_array()) json_fail("lights must be an array");
     for (size_t i = 0; i < lights.size(); ++i) read_light(lights[i], i, scene, exclusions);
     for (auto &[light, names] : exclusions) {
-        if (!names.is_array()) fail("a light's exclude must be an array of object names");
+        if (!names.is_array()) json_fail("a light's exclude must be an array of object names");
         for (const json &n : names) {
-            Item *object = scene.find_object_by_filename(text(n, "exclude"));
-            if (!object) fail("a light excludes an unknown object \"" + n.get<std::string>() + "\"");
+            Item *object = scene.find_object_by_filename(json_text(n, "exclude"));
+            if (!object) json_fail("a light excludes an unknown object \"" + n.get<std::string>() + "\"");
             object->excluded_lights.push_back(light);
         }
     }
     const json surfaces = doc.value("surfaces", json::array());
-    if (!surfaces.is_array()) fail("surfaces must be an array");
+    if (!surfaces.is_array()) json_fail("surfaces must be an array");
     for (size_t i = 0; i < surfaces.size(); ++i) read_surface(surfaces[i], i, scene, desc);
     if (doc.contains("render")) read_render(doc["render"], desc.render);
 }
@@ -300,7 +264,7 @@ bool build_scene_from_json(const json &doc, const std::string &base_dir, Scene &
     try {
         build(doc, base_dir, scene, desc);
         return true;
-    } catch (const SceneError &e) {
+    } catch (const JsonError &e) {
         if (error) *error = e.message;
     } catch (const json::exception &e) {
         if (error) *error = std::string("malformed scene: ") + e.what();

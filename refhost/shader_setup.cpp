@@ -6,6 +6,7 @@
 #include "refhost/envelopes.h"
 #include "refhost/host.h"
 #include "refhost/image_list.h"
+#include "refhost/json_read.h"
 #include "refhost/textures.h"
 #include "refhost/vparm.h"
 #include "refhost/xpanel.h"
@@ -16,35 +17,13 @@ using nlohmann::json;
 
 namespace {
 
-constexpr double kDegree = 3.14159265358979323846 / 180.0;
-
-struct SettingError {
-    std::string message;
-};
-
-[[noreturn]] void fail(const std::string &m) { throw SettingError{m}; }
-
-double number(const json &v, const std::string &what) {
-    if (!v.is_number()) fail(what + " must be a number");
-    return v.get<double>();
-}
-
-// One value or three: a colour setting takes [r, g, b], the others a number.
-void values(const json &v, bool color, const std::string &what, double out[3]) {
-    if (color) {
-        if (!v.is_array() || v.size() != 3) fail(what + " must be an array of three numbers");
-        for (int k = 0; k < 3; ++k) out[k] = number(v[k], what);
-    } else {
-        out[0] = out[1] = out[2] = number(v, what);
-    }
-}
 
 int shape_code(const std::string &s, const std::string &what) {
     if (s == "tcb") return SHAPE_TCB;
     if (s == "linear") return SHAPE_LINE;
     if (s == "step") return SHAPE_STEP;
     if (s == "hermite") return SHAPE_HERM;
-    fail(what + " must be \"tcb\", \"linear\", \"step\" or \"hermite\"");
+    json_fail(what + " must be \"tcb\", \"linear\", \"step\" or \"hermite\"");
 }
 
 // "envelope": [[time, value], ...] or {"keys": [...], "shape": "linear"}.
@@ -53,23 +32,23 @@ void apply_envelope(Host &host, VParm *parm, bool color, const json &env, const 
     int shape = SHAPE_TCB;
     if (env.is_object()) {
         for (auto it = env.begin(); it != env.end(); ++it)
-            if (it.key() != "keys" && it.key() != "shape") fail("unknown key \"" + it.key() + "\" in " + what);
+            if (it.key() != "keys" && it.key() != "shape") json_fail("unknown key \"" + it.key() + "\" in " + what);
         if (env.contains("shape")) {
-            if (!env["shape"].is_string()) fail(what + ".shape must be a string");
+            if (!env["shape"].is_string()) json_fail(what + ".shape must be a string");
             shape = shape_code(env["shape"].get<std::string>(), what + ".shape");
         }
     }
-    if (!keys.is_array() || keys.empty()) fail(what + " must be a non-empty array of [time, value] keys");
+    if (!keys.is_array() || keys.empty()) json_fail(what + " must be a non-empty array of [time, value] keys");
     VParmSystem &vparms = host.component<VParmSystem>();
     for (int c = 0; c < parm->components; ++c) {
         Envelope *e = vparms.enable_envelope(parm, c);
-        if (!e) fail(what + ": the parameter cannot be animated");
+        if (!e) json_fail(what + ": the parameter cannot be animated");
         e->keys.clear();
         for (const json &key : keys) {
-            if (!key.is_array() || key.size() != 2) fail(what + ": each key must be [time, value]");
+            if (!key.is_array() || key.size() != 2) json_fail(what + ": each key must be [time, value]");
             double v[3];
-            values(key[1], color, what, v);
-            EnvelopeKey *k = e->add_key(number(key[0], what), v[c]);
+            json_values(key[1], color, what, v);
+            EnvelopeKey *k = e->add_key(json_number(key[0], what), v[c]);
             k->shape = shape;
         }
         e->sort_keys();
@@ -82,17 +61,9 @@ Item *find_item(Scene &scene, const std::string &name) {
     return nullptr;
 }
 
-void check_keys(const json &obj, const std::string &where, std::initializer_list<const char *> allowed) {
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        bool ok = false;
-        for (const char *a : allowed) ok |= it.key() == a;
-        if (!ok) fail("unknown key \"" + it.key() + "\" in " + where);
-    }
-}
-
 void apply_layer(Host &host, Texture *texture, bool color, const json &l, const std::string &where) {
     if (!l.is_object() || !l.contains("type") || !l["type"].is_string())
-        fail(where + " must be an object with a \"type\"");
+        json_fail(where + " must be an object with a \"type\"");
     check_keys(l, where, {"type", "opacity", "value", "invert", "size", "center", "axis", "image", "input",
                           "item", "keys"});
     TextureSystem &textures = host.component<TextureSystem>();
@@ -103,61 +74,61 @@ void apply_layer(Host &host, Texture *texture, bool color, const json &l, const 
         layer->procedure = type == "constant" ? Procedure::Constant : Procedure::Noise;
     } else if (type == "image") {
         layer = textures.add_layer(texture, TLT_IMAGE);
-        if (!l.contains("image") || !l["image"].is_string()) fail(where + ".image must name a PNG file");
+        if (!l.contains("image") || !l["image"].is_string()) json_fail(where + ".image must name a PNG file");
         const std::string path = l["image"].get<std::string>();
         LWImageID image = image_list_funcs().load(path.c_str());
-        if (!image) fail(where + ": cannot read image " + path);
+        if (!image) json_fail(where + ": cannot read image " + path);
         layer->image = from_id(image);
     } else if (type == "gradient") {
         layer = textures.add_layer(texture, TLT_GRAD);
         int input = kGradientWorldY;
         if (l.contains("input")) {
-            if (!l["input"].is_string()) fail(where + ".input must be a string");
+            if (!l["input"].is_string()) json_fail(where + ".input must be a string");
             const std::string name = l["input"].get<std::string>();
             if (name != "World Y") {
                 input = -1;
                 if (texture->context)
                     for (size_t i = 0; i < texture->context->inputs.size(); ++i)
                         if (texture->context->inputs[i]->name == name) input = static_cast<int>(i) + 1;
-                if (input < 0) fail(where + ".input: no gradient input named \"" + name + "\"");
+                if (input < 0) json_fail(where + ".input: no gradient input named \"" + name + "\"");
             }
         }
         textures.set_gradient_input(layer, input);
         if (l.contains("item")) {
-            if (!l["item"].is_string()) fail(where + ".item must be an item's name");
+            if (!l["item"].is_string()) json_fail(where + ".item must be an item's name");
             Item *item = find_item(host.scene(), l["item"].get<std::string>());
-            if (!item) fail(where + ".item: no item named \"" + l["item"].get<std::string>() + "\"");
+            if (!item) json_fail(where + ".item: no item named \"" + l["item"].get<std::string>() + "\"");
             textures.set_gradient_item(layer, to_id(item));
         }
         if (l.contains("keys")) {
-            if (!l["keys"].is_array() || l["keys"].empty()) fail(where + ".keys must be [[position, value], ...]");
+            if (!l["keys"].is_array() || l["keys"].empty()) json_fail(where + ".keys must be [[position, value], ...]");
             layer->keys.clear();
             for (const json &k : l["keys"]) {
-                if (!k.is_array() || k.size() != 2) fail(where + ".keys: each key must be [position, value]");
+                if (!k.is_array() || k.size() != 2) json_fail(where + ".keys: each key must be [position, value]");
                 GradientKey key;
-                key.position = number(k[0], where + ".keys");
-                values(k[1], color, where + ".keys", key.value);
+                key.position = json_number(k[0], where + ".keys");
+                json_values(k[1], color, where + ".keys", key.value);
                 layer->keys.push_back(key);
             }
         }
     } else {
-        fail(where + ".type must be \"constant\", \"noise\", \"image\" or \"gradient\"");
+        json_fail(where + ".type must be \"constant\", \"noise\", \"image\" or \"gradient\"");
     }
-    if (l.contains("value")) values(l["value"], color, where + ".value", layer->value);
-    if (l.contains("opacity")) layer->set_opacity(number(l["opacity"], where + ".opacity"));
+    if (l.contains("value")) json_values(l["value"], color, where + ".value", layer->value);
+    if (l.contains("opacity")) layer->set_opacity(json_number(l["opacity"], where + ".opacity"));
     if (l.contains("invert")) {
-        if (!l["invert"].is_boolean()) fail(where + ".invert must be true or false");
+        if (!l["invert"].is_boolean()) json_fail(where + ".invert must be true or false");
         layer->invert = l["invert"].get<bool>();
     }
     if (l.contains("size")) {
         double s[3];
-        values(l["size"], l["size"].is_array(), where + ".size", s);
+        json_values(l["size"], l["size"].is_array(), where + ".size", s);
         for (int k = 0; k < 3; ++k) layer->size[k] = s[k];
     }
-    if (l.contains("center")) values(l["center"], true, where + ".center", layer->center);
+    if (l.contains("center")) json_values(l["center"], true, where + ".center", layer->center);
     if (l.contains("axis")) {
         const std::string axis = l["axis"].is_string() ? l["axis"].get<std::string>() : "";
-        if (axis != "x" && axis != "y" && axis != "z") fail(where + ".axis must be \"x\", \"y\" or \"z\"");
+        if (axis != "x" && axis != "y" && axis != "z") json_fail(where + ".axis must be \"x\", \"y\" or \"z\"");
         layer->axis = axis[0] - 'x';
     }
 }
@@ -165,26 +136,26 @@ void apply_layer(Host &host, Texture *texture, bool color, const json &l, const 
 void apply_env_setting(Host &host, XPanel &panel, const std::string &name, bool color, const json &v) {
     double d[3];
     if (!v.is_object()) {
-        values(v, color, name, d);
+        json_values(v, color, name, d);
         panel.write(name, PanelValue::of_vector(d[0], d[1], d[2]));
         return;
     }
     check_keys(v, name, {"value", "envelope", "texture"});
     if (v.contains("value")) {
-        values(v["value"], color, name + ".value", d);
+        json_values(v["value"], color, name + ".value", d);
         panel.write(name, PanelValue::of_vector(d[0], d[1], d[2]));
     }
     const PanelValue current = panel.read(name);
     VParm *parm = current.vparm ? from_id(current.vparm) : nullptr;
-    if (!parm) fail(name + ": the plug-in gives no parameter to edit");
+    if (!parm) json_fail(name + ": the plug-in gives no parameter to edit");
     if (v.contains("envelope")) apply_envelope(host, parm, color, v["envelope"], name + ".envelope");
     if (v.contains("texture")) {
         const json &layers = v["texture"];
-        if (!layers.is_array()) fail(name + ".texture must be an array of layers");
+        if (!layers.is_array()) json_fail(name + ".texture must be an array of layers");
         VParmSystem &vparms = host.component<VParmSystem>();
         vparms.remove_texture(parm);
         Texture *texture = vparms.attach_texture(parm);
-        if (!texture) fail(name + " cannot carry a texture");
+        if (!texture) json_fail(name + " cannot carry a texture");
         for (size_t i = 0; i < layers.size(); ++i)
             apply_layer(host, texture, color, layers[i], name + ".texture[" + std::to_string(i) + "]");
     }
@@ -208,7 +179,7 @@ json parse_override(const std::string &text, std::string &name) {
     try {
         return json::parse(value);
     } catch (const json::exception &) {
-        fail("--set " + name + ": \"" + value + "\" is not a number, an array or an object");
+        json_fail("--set " + name + ": \"" + value + "\" is not a number, an array or an object");
     }
 }
 
@@ -229,9 +200,9 @@ bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, 
                    const json &value, std::string *error) {
     try {
         const SettingKind kind = setting_kind(name);
-        if (kind == SettingKind::Unknown) fail("unknown setting \"" + name + "\"");
+        if (kind == SettingKind::Unknown) json_fail("unknown setting \"" + name + "\"");
         XPanel *panel = instance_panel(host, server, instance);
-        if (!panel) fail("the plug-in gives no panel to apply \"" + name + "\"");
+        if (!panel) json_fail("the plug-in gives no panel to apply \"" + name + "\"");
         switch (kind) {
         case SettingKind::Switch:
             if (value.is_boolean()) {
@@ -240,18 +211,18 @@ bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, 
             }
             [[fallthrough]];
         case SettingKind::Integer:
-            if (!value.is_number_integer()) fail(name + " must be a whole number");
+            if (!value.is_number_integer()) json_fail(name + " must be a whole number");
             panel->write(name, PanelValue::of_int(value.get<int>()));
             break;
-        case SettingKind::Number: panel->write(name, PanelValue::of_float(number(value, name))); break;
-        case SettingKind::Angle: panel->write(name, PanelValue::of_float(number(value, name) * kDegree)); break;
+        case SettingKind::Number: panel->write(name, PanelValue::of_float(json_number(value, name))); break;
+        case SettingKind::Angle: panel->write(name, PanelValue::of_float(json_number(value, name) * kDegree)); break;
         case SettingKind::Env:
         case SettingKind::PercentEnv: apply_env_setting(host, *panel, name, false, value); break;
         case SettingKind::ColorEnv: apply_env_setting(host, *panel, name, true, value); break;
         case SettingKind::Unknown: break;
         }
         return true;
-    } catch (const SettingError &e) {
+    } catch (const JsonError &e) {
         if (error) *error = e.message;
         return false;
     }
@@ -293,7 +264,7 @@ bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
             json value;
             try {
                 value = parse_override(text, name);
-            } catch (const SettingError &e) {
+            } catch (const JsonError &e) {
                 if (error) *error = e.message;
                 return false;
             }

@@ -1,0 +1,35 @@
+// Checked reading of JSON values for scene files and shader settings: every mistake
+// becomes a JsonError carrying a one-line message that names the offending place.
+#ifndef REFHOST_JSON_READ_H
+#define REFHOST_JSON_READ_H
+
+#include <nlohmann/json.hpp>
+
+#include <initializer_list>
+#include <string>
+
+#include "refhost/scene.h"
+
+namespace refhost {
+
+struct JsonError {
+    std::string message;
+};
+
+[[noreturn]] inline void json_fail(const std::string &message) { throw JsonError{message}; }
+
+constexpr double kDegree = 3.14159265358979323846 / 180.0;
+
+// Fails unless obj is an object whose keys are all among allowed.
+void check_keys(const nlohmann::json &obj, const std::string &where,
+                std::initializer_list<const char *> allowed);
+double json_number(const nlohmann::json &v, const std::string &what);
+int json_integer(const nlohmann::json &v, const std::string &what);
+std::string json_text(const nlohmann::json &v, const std::string &what);
+Vec3d json_vec3(const nlohmann::json &v, const std::string &what);
+// [r, g, b] into out when three, else one number copied into all three.
+void json_values(const nlohmann::json &v, bool three, const std::string &what, double out[3]);
+
+}  // namespace refhost
+
+#endif

@@ -57,6 +57,16 @@ public:
             host().record("meshInfo " + host().name(object) + " " + std::to_string(frozen));
             return host().has_mesh ? &host().mesh : nullptr;
         };
+        // Slots the inputs have no use for log their calls like the rest, so that a call
+        // through a misplaced slot shows in the logs the tests compare.
+        object_info.shadowOpts = [](LWItemID object) -> unsigned int {
+            host().record("shadowOpts " + host().name(object));
+            return LWOSHAD_CAST;
+        };
+        object_info.dissolve = [](LWItemID object, LWTime) {
+            host().record("dissolve " + host().name(object));
+            return 0.25;
+        };
         object_info.excluded = [](LWItemID object, LWItemID light) {
             host().record("excluded " + host().name(object) + " " + host().name(light));
             return host().excluded.count({object, light}) ? 1 : 0;

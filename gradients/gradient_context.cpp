@@ -11,12 +11,6 @@ namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;
 
-// Display types of the input values.
-constexpr int kFraction = 2;
-constexpr int kDistance = 3;
-constexpr int kNumber = 4;
-constexpr int kAngle = 5;
-
 // Kinds of item the user may pick for an input.
 constexpr int kNoItem = -1;
 constexpr int kObject = 0;
@@ -40,45 +34,45 @@ LWTextureFuncs *lookup_texture_funcs() {
 
 }  // namespace
 
-//                    name                              start    end     type       flags item
+//                    name                              start    end     type            flags item
 const LWTxtrParamDesc GradientInputTable[kGradientInputCount + 1] = {
-    row("Bump",                           0.0,     1.0,     kFraction, 0x4, kNoItem),
-    row("Slope",                          0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Incidence Angle",                0.0,     kHalfPi, kAngle,    0xC, kNoItem),
-    row("Light Incidence",                0.0,     kHalfPi, kAngle,    0xC, kLight),
-    row("Distance to Camera",             0.0,     10.0,    kDistance, 0x4, kCamera),
-    row("Distance to Object",             0.0,     10.0,    kDistance, 0x4, kObject),
-    row("X Distance to Object",           0.0,     10.0,    kDistance, 0x4, kObject),
-    row("Y Distance to Object",           0.0,     10.0,    kDistance, 0x4, kObject),
-    row("Z Distance to Object",           0.0,     10.0,    kDistance, 0x4, kObject),
-    row("Weight Map",                     -1.0,    1.0,     kNumber,   0x4, kWeightMap),
-    row("Surface Thickness",              0.0,     1.0,     kDistance, 0x4, kNoItem),
-    row("Object X Axis",                  -kHalfPi, kHalfPi, kAngle,   0xC, kObject),
-    row("Object Y Axis",                  -kHalfPi, kHalfPi, kAngle,   0xC, kObject),
-    row("Object Z Axis",                  -kHalfPi, kHalfPi, kAngle,   0xC, kObject),
-    row("World X Axis",                   -kHalfPi, kHalfPi, kAngle,   0xC, kNoItem),
-    row("World Y Axis",                   -kHalfPi, kHalfPi, kAngle,   0xC, kNoItem),
-    row("World Z Axis",                   -kHalfPi, kHalfPi, kAngle,   0xC, kNoItem),
-    row("XY Distance to Object",          0.0,     10.0,    kDistance, 0x4, kObject),
-    row("YZ Distance to Object",          0.0,     10.0,    kDistance, 0x4, kObject),
-    row("ZX Distance to Object",          0.0,     10.0,    kDistance, 0x4, kObject),
-    row("Light Specular Incidence",       0.0,     1.0,     kFraction, 0xC, kLight),
-    row("Light Phong Incidence",          0.0,     1.0,     kFraction, 0xC, kLight),
-    row("Gradient Ambient",               0.0,     1.0,     kFraction, 0x4, kNoItem),
-    row("Gradient Diffuse",               0.0,     1.0,     kFraction, 0x4, kNoItem),
-    row("Gradient Specular",              0.0,     1.0,     kFraction, 0x4, kNoItem),
-    row("Gradient Phong",                 0.0,     1.0,     kFraction, 0x4, kNoItem),
-    row("Ambient Occlusion (Preview)",    0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Ambient Occlusion (Low)",        0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Ambient Occlusion (Medium)",     0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Ambient Occlusion (High)",       0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Ambient Occlusion (Very High)",  0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Half Occlusion (Preview)",       0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Half Occlusion (Low)",           0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Half Occlusion (Medium)",        0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Half Occlusion (High)",          0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row("Half Occlusion (Very High)",     0.0,     1.0,     kFraction, 0xC, kNoItem),
-    row(nullptr,                          0.0,     0.0,     0,         0,   0),
+    row("Bump",                           0.0,     1.0,     LWIPT_FLOAT,    0x4, kNoItem),
+    row("Slope",                          0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Incidence Angle",                0.0,     kHalfPi, LWIPT_ANGLE,    0xC, kNoItem),
+    row("Light Incidence",                0.0,     kHalfPi, LWIPT_ANGLE,    0xC, kLight),
+    row("Distance to Camera",             0.0,     10.0,    LWIPT_DISTANCE, 0x4, kCamera),
+    row("Distance to Object",             0.0,     10.0,    LWIPT_DISTANCE, 0x4, kObject),
+    row("X Distance to Object",           0.0,     10.0,    LWIPT_DISTANCE, 0x4, kObject),
+    row("Y Distance to Object",           0.0,     10.0,    LWIPT_DISTANCE, 0x4, kObject),
+    row("Z Distance to Object",           0.0,     10.0,    LWIPT_DISTANCE, 0x4, kObject),
+    row("Weight Map",                     -1.0,    1.0,     LWIPT_PERCENT,  0x4, kWeightMap),
+    row("Surface Thickness",              0.0,     1.0,     LWIPT_DISTANCE, 0x4, kNoItem),
+    row("Object X Axis",                  -kHalfPi, kHalfPi, LWIPT_ANGLE,    0xC, kObject),
+    row("Object Y Axis",                  -kHalfPi, kHalfPi, LWIPT_ANGLE,    0xC, kObject),
+    row("Object Z Axis",                  -kHalfPi, kHalfPi, LWIPT_ANGLE,    0xC, kObject),
+    row("World X Axis",                   -kHalfPi, kHalfPi, LWIPT_ANGLE,    0xC, kNoItem),
+    row("World Y Axis",                   -kHalfPi, kHalfPi, LWIPT_ANGLE,    0xC, kNoItem),
+    row("World Z Axis",                   -kHalfPi, kHalfPi, LWIPT_ANGLE,    0xC, kNoItem),
+    row("XY Distance to Object",          0.0,     10.0,    LWIPT_DISTANCE, 0x4, kObject),
+    row("YZ Distance to Object",          0.0,     10.0,    LWIPT_DISTANCE, 0x4, kObject),
+    row("ZX Distance to Object",          0.0,     10.0,    LWIPT_DISTANCE, 0x4, kObject),
+    row("Light Specular Incidence",       0.0,     1.0,     LWIPT_FLOAT,    0xC, kLight),
+    row("Light Phong Incidence",          0.0,     1.0,     LWIPT_FLOAT,    0xC, kLight),
+    row("Gradient Ambient",               0.0,     1.0,     LWIPT_FLOAT,    0x4, kNoItem),
+    row("Gradient Diffuse",               0.0,     1.0,     LWIPT_FLOAT,    0x4, kNoItem),
+    row("Gradient Specular",              0.0,     1.0,     LWIPT_FLOAT,    0x4, kNoItem),
+    row("Gradient Phong",                 0.0,     1.0,     LWIPT_FLOAT,    0x4, kNoItem),
+    row("Ambient Occlusion (Preview)",    0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Ambient Occlusion (Low)",        0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Ambient Occlusion (Medium)",     0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Ambient Occlusion (High)",       0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Ambient Occlusion (Very High)",  0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Half Occlusion (Preview)",       0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Half Occlusion (Low)",           0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Half Occlusion (Medium)",        0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Half Occlusion (High)",          0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row("Half Occlusion (Very High)",     0.0,     1.0,     LWIPT_FLOAT,    0xC, kNoItem),
+    row(nullptr,                          0.0,     0.0,     0,              0,   0),
 };
 
 GradientContextHolder::~GradientContextHolder() { gradient_context_destroy(); }

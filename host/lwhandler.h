@@ -19,6 +19,8 @@ typedef struct st_LWInstanceFuncs {
 typedef struct st_LWItemFuncs {
     const LWItemID *(*useItems)(LWInstance inst);
     void (*changeID)(LWInstance inst, const LWItemID *ids);
+    // Hosts since 8.2; the host owns the record, and a module may leave it alone.
+    void (*changeName)(LWInstance inst, LWItemID item, const char *oldName);
 } LWItemFuncs;
 
 typedef struct st_LWRenderFuncs {

@@ -44,11 +44,32 @@ typedef struct st_LWItemInfo {
     void (*param)(LWItemID item, LWItemParam param, LWTime time, LWDVector vector);
 } LWItemInfo;
 
+// Shadow option bits of an object (shadowOpts).
+#define LWOSHAD_SELF (1 << 0)
+#define LWOSHAD_CAST (1 << 1)
+#define LWOSHAD_RECEIVE (1 << 2)
+
+// Every slot up to the last one the module calls: the host reads the table by position.
 typedef struct st_LWObjectInfo {
     const char *(*filename)(LWItemID obj);
     int (*numPoints)(LWItemID obj);
     int (*numPolygons)(LWItemID obj);
-    LWMeshInfo *(*meshInfo)(LWItemID obj, int frozen);
+    unsigned int (*shadowOpts)(LWItemID obj);
+    double (*dissolve)(LWItemID obj, LWTime time);
+    LWMeshInfoID (*meshInfo)(LWItemID obj, int frozen);
+    unsigned int (*flags)(LWItemID obj);
+    double (*fog)(LWItemID obj, LWTime time);
+    LWTextureID (*dispMap)(LWItemID obj);
+    LWTextureID (*clipMap)(LWItemID obj);
+    void (*patchLevel)(LWItemID obj, int *display, int *render);
+    void (*metaballRes)(LWItemID obj, double *display, double *render);
+    LWItemID (*boneSource)(LWItemID obj);
+    LWItemID (*morphTarget)(LWItemID obj);
+    double (*morphAmount)(LWItemID obj, LWTime time);
+    unsigned int (*edgeOpts)(LWItemID obj);
+    void (*edgeColor)(LWItemID obj, LWTime time, LWDVector color);
+    int (*subdivOrder)(LWItemID obj);
+    double (*polygonSize)(LWItemID obj, LWTime time);
     int (*excluded)(LWItemID obj, LWItemID light);
 } LWObjectInfo;
 

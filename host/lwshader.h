@@ -60,6 +60,13 @@ struct st_LWShaderAccess {
     float weights[4];
     float vertsWPos[4][3];
     LWPolID polygon;
+
+    // Appended at the same shader version by later hosts, which may append more still:
+    // a record the module hands to rayShade must be as large as the newest host's.
+    double replacement_percentage;
+    double replacement_color[3];
+    double reflectionBlur;
+    double refractionBlur;
 };
 
 typedef struct st_LWShaderHandler {

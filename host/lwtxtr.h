@@ -8,6 +8,15 @@
 
 #define LWTEXTUREFUNCS_GLOBAL "Texture Functions 3"
 
+// Corner indexes and spot extent that hosts since 8.2 may attach to a spot record.
+typedef struct st_LWVertexIndexes {
+    int VertexIndexes[4];
+    LWPntID Verts[4];
+    float Weights[4];
+    float SpotSizeWidth;
+    float SpotSizeHeight;
+} LWVertexIndexes;
+
 typedef struct st_LWMicropol {
     double oPos[3];
     double wPos[3];
@@ -38,6 +47,7 @@ typedef struct st_LWMicropol {
     LWRayShadeFunc *rayShade;
     void *userData;
     LWPolID polygon;
+    LWVertexIndexes *VertexIndexes;
 } LWMicropol;
 
 typedef void *gParamData;
@@ -71,28 +81,35 @@ typedef struct st_LWTxtrParamFuncs {
 #define TRT_SCALAR 3
 #define TRT_DISPLACEMENT 4
 
-// Layer parameter tags.
-#define TXTAG_POSI 1
-#define TXTAG_ROTA 2
-#define TXTAG_SIZE 3
-#define TXTAG_FALL 4
-#define TXTAG_PROJ 5
-#define TXTAG_AXIS 6
-#define TXTAG_WWRP 7
-#define TXTAG_HWRP 8
+// Layer parameter tags, numbered from 0.
+#define TXTAG_POSI 0
+#define TXTAG_ROTA 1
+#define TXTAG_SIZE 2
+#define TXTAG_FALL 3
+#define TXTAG_PROJ 4
+#define TXTAG_AXIS 5
+#define TXTAG_WWRP 6
+#define TXTAG_HWRP 7
+#define TXTAG_COORD 8
 #define TXTAG_IMAGE 9
 #define TXTAG_VMAP 10
-#define TXTAG_REFOBJ 11
+#define TXTAG_ROBJ 11
 #define TXTAG_OPAC 12
 #define TXTAG_AA 13
 #define TXTAG_AAVAL 14
 #define TXTAG_PIXBLEND 15
 #define TXTAG_WREPEAT 16
 #define TXTAG_HREPEAT 17
-#define TXTAG_ACTIVE 20
-#define TXTAG_INVERT 21
-#define TXTAG_BLEND 22
-#define TXTAG_PARAM 23
+#define TXTAG_ACTIVE 18
+#define TXTAG_INVERT 19
+#define TXTAG_BLEND 20
+#define TXTAG_INPUT 21
+
+// Display units of a gradient input (LWTxtrParamDesc type).
+#define LWIPT_FLOAT 2
+#define LWIPT_DISTANCE 3
+#define LWIPT_PERCENT 4
+#define LWIPT_ANGLE 5
 
 typedef struct st_LWTextureFuncs {
     LWTxtrContextID (*contextCreate)(LWTxtrParamFuncs funcs);

@@ -30,9 +30,9 @@ typedef int LWVP_EventFunc(LWVParmID parm, void *userData, int eventCode, void *
 typedef struct st_LWVParmFuncs {
     LWVParmID (*create)(int envType, int texType);
     void (*destroy)(LWVParmID parm);
-    int (*setup)(LWVParmID parm, const char *channelName, LWChanGroupID group,
-                 LWTxtrContextID gc, LWVP_EventFunc *eventFunc, const char *pluginName,
-                 void *userData);
+    void (*setup)(LWVParmID parm, const char *channelName, LWChanGroupID group,
+                  LWTxtrContextID gc, LWVP_EventFunc *eventFunc, const char *pluginName,
+                  void *userData);
     LWError (*copy)(LWVParmID to, LWVParmID from);
     LWError (*load)(LWVParmID parm, const LWLoadState *load);
     LWError (*save)(LWVParmID parm, const LWSaveState *save);

@@ -38,11 +38,12 @@ typedef struct st_LWXPanelDataDesc {
 
 typedef void *LWXPanelGetFunc(void *inst, unsigned int vid);
 typedef int LWXPanelSetFunc(void *inst, unsigned int vid, void *value);
-typedef void LWXPanelDrawFunc(LWXPanelID panel, unsigned int cid, void *region, int w, int h);
+// The host's table of drawing functions for owner-drawn controls; the module uses none.
+typedef struct st_LWXPanelDrawFuncs LWXPanelDrawFuncs;
 
 typedef struct st_LWXPanelFuncs {
     int version;
-    void (*drawf)(LWXPanelID panel, unsigned int cid, LWXPanelDrawFunc *func);
+    LWXPanelDrawFuncs *drawf;
     LWXPanelID (*create)(int type, LWXPanelControl *controls);
     void (*destroy)(LWXPanelID panel);
     void (*describe)(LWXPanelID panel, LWXPanelDataDesc *data, LWXPanelGetFunc *get,

@@ -36,8 +36,8 @@ void vp_destroy(LWVParmID id) {
     ParamHost::vparm(id)->destroyed = true;
 }
 
-int vp_setup(LWVParmID id, const char *channel, LWChanGroupID group, LWTxtrContextID context,
-             LWVP_EventFunc *event, const char *plugin, void *user) {
+void vp_setup(LWVParmID id, const char *channel, LWChanGroupID group, LWTxtrContextID context,
+              LWVP_EventFunc *event, const char *plugin, void *user) {
     H().log.push_back("setup");
     VParm *v = ParamHost::vparm(id);
     v->set_up = true;
@@ -47,7 +47,6 @@ int vp_setup(LWVParmID id, const char *channel, LWChanGroupID group, LWTxtrConte
     v->event = event;
     v->plugin = plugin ? plugin : "";
     v->user_data = user;
-    return 1;
 }
 
 LWError vp_copy(LWVParmID to, LWVParmID from) {

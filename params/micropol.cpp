@@ -113,6 +113,8 @@ void fill_micropol(LWMicropol *mp, const LWShaderAccess *access, LWSurfaceID sur
     mp->rayShade = access->rayShade;
     mp->userData = nullptr;
     mp->polygon = access->polygon;
+    // Whatever the host attached here in initMP describes no spot of ours.
+    mp->VertexIndexes = nullptr;
 }
 
 void param_value_at(const PluginDataParam *param, LWMicropol *mp, double out[3]) {

@@ -52,6 +52,7 @@ TEST_F(FillMicropol, CopiesTheSpotAndFillsItsOwnFields) {
     fill_micropol(&mp, &spot, surface);
     EXPECT_EQ(host->init_mp.load(), 1);
     EXPECT_EQ(mp.txVal, 0.25) << "fields the host initialises are kept";
+    EXPECT_EQ(mp.VertexIndexes, nullptr) << "but not the host's corner record, which describes no spot of ours";
     EXPECT_EQ(Vec3(mp.oPos), Vec3(-4, 2, 3));
     EXPECT_EQ(Vec3(mp.wPos), Vec3(1, 2, 3));
     EXPECT_EQ(Vec3(mp.oScl), Vec3(1, 1, 1));

@@ -58,6 +58,69 @@ int excluded(LWItemID id, LWItemID light) {
                : 0;
 }
 
+unsigned int shadow_opts(LWItemID id) {
+    const Item *object = current_object(id);
+    return object ? object->object_props.shadow_options : 0u;
+}
+
+// The scalar animated properties keep their value in the first component.
+double animated_scalar(LWItemID id, AnimatedVec ObjectData::*property, LWTime time) {
+    const Item *object = current_object(id);
+    return object ? (object->object_props.*property).at(time).x : 0.0;
+}
+
+double dissolve(LWItemID id, LWTime time) { return animated_scalar(id, &ObjectData::dissolve, time); }
+double fog(LWItemID id, LWTime time) { return animated_scalar(id, &ObjectData::fog, time); }
+double morph_amount(LWItemID id, LWTime time) { return animated_scalar(id, &ObjectData::morph_amount, time); }
+double polygon_size(LWItemID id, LWTime time) { return animated_scalar(id, &ObjectData::polygon_size, time); }
+
+unsigned int flags(LWItemID id) {
+    const Item *object = current_object(id);
+    return object ? object->object_props.flags : 0u;
+}
+
+// The scene model has no displacement or clip textures.
+LWTextureID no_texture(LWItemID) { return nullptr; }
+
+void patch_level(LWItemID id, int *display, int *render) {
+    const Item *object = current_object(id);
+    if (display) *display = object ? object->object_props.patch_display : 0;
+    if (render) *render = object ? object->object_props.patch_render : 0;
+}
+
+void metaball_res(LWItemID id, double *display, double *render) {
+    const Item *object = current_object(id);
+    if (display) *display = object ? object->object_props.metaball_display : 0.0;
+    if (render) *render = object ? object->object_props.metaball_render : 0.0;
+}
+
+LWItemID bone_source(LWItemID id) {
+    const Item *object = current_object(id);
+    return object ? to_id(object->object_props.bone_source) : nullptr;
+}
+
+LWItemID morph_target(LWItemID id) {
+    const Item *object = current_object(id);
+    return object ? to_id(object->object_props.morph_target) : nullptr;
+}
+
+unsigned int edge_opts(LWItemID id) {
+    const Item *object = current_object(id);
+    return object ? object->object_props.edge_options : 0u;
+}
+
+void edge_color(LWItemID id, LWTime time, LWDVector color) {
+    if (!color) return;
+    const Item *object = current_object(id);
+    const Vec3d c = object ? object->object_props.edge_color.at(time) : Vec3d{};
+    color[0] = c.x, color[1] = c.y, color[2] = c.z;
+}
+
+int subdiv_order(LWItemID id) {
+    const Item *object = current_object(id);
+    return object ? object->object_props.subdiv_order : 0;
+}
+
 }  // namespace
 
 std::vector<const Mesh *> object_meshes(const Item &object) {
@@ -83,7 +146,11 @@ void object_meshes(const Item &object, std::vector<const Mesh *> &meshes) {
 }
 
 LWObjectInfo *object_info_table() {
-    static LWObjectInfo table = {filename, num_points, num_polygons, mesh_info, excluded};
+    static LWObjectInfo table = {
+        filename,     num_points,   num_polygons, shadow_opts,  dissolve,     mesh_info,  flags,
+        fog,          no_texture,   no_texture,   patch_level,  metaball_res, bone_source, morph_target,
+        morph_amount, edge_opts,    edge_color,   subdiv_order, polygon_size, excluded,
+    };
     return &table;
 }
 

@@ -67,6 +67,47 @@ TEST_F(ObjectInfoTest, ExcludedListsLightsAndRadiosity) {
     EXPECT_EQ(info->excluded(to_id(light), to_id(&fill)), 0);
 }
 
+TEST_F(ObjectInfoTest, EverySlotAnswersFromTheObject) {
+    const LWItemID id = to_id(object);
+    EXPECT_EQ(info->shadowOpts(id), unsigned(LWOSHAD_SELF | LWOSHAD_CAST | LWOSHAD_RECEIVE));
+    ObjectData &props = object->object_props;
+    props.shadow_options = LWOSHAD_CAST;
+    props.dissolve.keys = {{0.0, {0.0, 0, 0}}, {1.0, {0.5, 0, 0}}};
+    props.flags = 0x40;
+    props.fog.set({0.25, 0, 0});
+    props.patch_display = 2;
+    props.patch_render = 5;
+    props.morph_target = light;
+    props.morph_amount.set({0.75, 0, 0});
+    props.edge_color.set({0.1, 0.2, 0.3});
+    props.subdiv_order = 1;
+    EXPECT_EQ(info->shadowOpts(id), unsigned(LWOSHAD_CAST));
+    EXPECT_EQ(info->dissolve(id, 0.5), 0.25);
+    EXPECT_EQ(info->flags(id), 0x40u);
+    EXPECT_EQ(info->fog(id, 0.0), 0.25);
+    EXPECT_EQ(info->dispMap(id), nullptr);
+    EXPECT_EQ(info->clipMap(id), nullptr);
+    int display = 0, render = 0;
+    info->patchLevel(id, &display, &render);
+    EXPECT_EQ(display, 2);
+    EXPECT_EQ(render, 5);
+    double mb_display = 0.0, mb_render = 0.0;
+    info->metaballRes(id, &mb_display, &mb_render);
+    EXPECT_GT(mb_display, 0.0);
+    EXPECT_EQ(info->boneSource(id), nullptr);
+    EXPECT_EQ(info->morphTarget(id), to_id(light));
+    EXPECT_EQ(info->morphAmount(id, 3.0), 0.75);
+    EXPECT_EQ(info->edgeOpts(id), 0u);
+    double edge[3];
+    info->edgeColor(id, 0.0, edge);
+    EXPECT_EQ(edge[2], 0.3);
+    EXPECT_EQ(info->subdivOrder(id), 1);
+    EXPECT_EQ(info->polygonSize(id, 0.0), 1.0);
+    // Lights are not objects.
+    EXPECT_EQ(info->shadowOpts(to_id(light)), 0u);
+    EXPECT_EQ(info->dissolve(to_id(light), 0.0), 0.0);
+}
+
 TEST_F(ObjectInfoTest, LightSceneAndBackdropRecords) {
     auto *lights = static_cast<LWLightInfo *>(host.global_func()(LWLIGHTINFO_GLOBAL, 0));
     auto *scene_info = static_cast<LWSceneInfo *>(host.global_func()(LWSCENEINFO_GLOBAL, 0));

@@ -367,8 +367,9 @@ double RayCaster::trace(const Vec3d &pos, const Vec3d &dir_in, double color[3]) 
         ~DepthGuard() { --t_trace_depth; }
     } guard;
 
-    LWShaderAccess spot;
-    const double distance = shade(pos, dir_in, &spot);
+    SpotRecord record;
+    const LWShaderAccess &spot = record.access;
+    const double distance = shade(pos, dir_in, &record.access);
     if (distance < 0.0) return -1.0;
     const Vec3d dir = normalized(dir_in);
     const Vec3d surface_color = from(spot.color);

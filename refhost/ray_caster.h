@@ -66,7 +66,8 @@ public:
     // Distance to the nearest hit, or -1.0.
     double cast(const Vec3d &pos, const Vec3d &dir) const;
     // As cast; on a hit also fills `access` with the hit spot and runs its surface's shaders
-    // on it, on this thread. On a miss `access` is left as it was.
+    // on it, on this thread. On a miss `access` is left as it was. `access` begins a record
+    // of kSpotRecordSize bytes, all of which a hit writes, as a host does.
     double shade(const Vec3d &pos, const Vec3d &dir, LWShaderAccess *access) const;
     // The colour seen along a ray: the hit surface after its shaders, lit by the scene's
     // lights (with shadows) and ambient light, plus its reflection, to a bounded depth; the

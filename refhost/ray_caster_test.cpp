@@ -231,7 +231,8 @@ TEST_F(RayCasterTest, ShadersChangeOnlyTheFieldsTheirFlagsDeclare) {
     handler.flags = [](LWInstance) -> unsigned int { return LWSHF_DIFFUSE | LWSHF_NORMAL; };
     floor->surfaces[0]->shaders.push_back({&handler, nullptr});
     RayCaster caster(scene);
-    LWShaderAccess hit;
+    SpotRecord record;
+    LWShaderAccess &hit = record.access;
     ASSERT_GT(caster.shade({1, 5, 1}, {0, -1, 0}, &hit), 0.0);
     EXPECT_EQ(hit.diffuse, 0.25);      // declared
     EXPECT_EQ(hit.wNorm[0], 1.0);      // declared, with the bump height
@@ -256,7 +257,8 @@ TEST_F(RayCasterTest, RayShadeFillsTheHitRecordAndRunsTheSurfaceShader) {
 
     RayCaster caster(scene);
     RayCaster::Scope scope(caster);
-    LWShaderAccess hit;
+    SpotRecord record;
+    LWShaderAccess &hit = record.access;
     const double from[3] = {7, 6, 3}, dir[3] = {0, -0.6, 0.8};  // hits the floor at (7, 0, 11)
     const double d = RayCaster::ray_shade(from, dir, &hit);
     ASSERT_DOUBLE_EQ(d, 10.0);
@@ -322,10 +324,10 @@ TEST_F(RayCasterTest, RayShadeFillsTheHitRecordAndRunsTheSurfaceShader) {
 void recursive_evaluate(LWInstance instance, LWShaderAccess *sa) {
     int *calls = static_cast<int *>(instance);
     ++*calls;
-    LWShaderAccess inner;
+    SpotRecord inner;
     const double down[3] = {0, -1, 0};
     const double from[3] = {sa->wPos[0], sa->wPos[1] + 1.0, sa->wPos[2]};
-    sa->rayShade(from, down, &inner);
+    sa->rayShade(from, down, &inner.access);
 }
 
 TEST_F(RayCasterTest, NestedShadingStopsAtTheDepthLimit) {
@@ -335,7 +337,8 @@ TEST_F(RayCasterTest, NestedShadingStopsAtTheDepthLimit) {
     floor->surfaces[0]->shaders.push_back({&handler, &calls});
     RayCaster caster(scene);
     caster.max_shade_depth = 5;
-    LWShaderAccess hit;
+    SpotRecord record;
+    LWShaderAccess &hit = record.access;
     EXPECT_EQ(caster.shade({5, 3, 5}, {0, -1, 0}, &hit), 3.0);
     EXPECT_EQ(calls, 5);
     EXPECT_EQ(hit.bounces, 0);

@@ -83,6 +83,24 @@ struct LightData {
     double cone_edge = 0.1;   // spot lights: soft edge, radians
 };
 
+// Object properties the host reports through its object information; the defaults are a
+// new object's.
+struct ObjectData {
+    unsigned int shadow_options = LWOSHAD_SELF | LWOSHAD_CAST | LWOSHAD_RECEIVE;
+    AnimatedVec dissolve;  // x: 0 opaque .. 1 gone
+    unsigned int flags = 0;
+    AnimatedVec fog;  // x
+    int patch_display = 3, patch_render = 3;
+    double metaball_display = 0.1, metaball_render = 0.05;
+    const Item *bone_source = nullptr;  // null: the object's own bones
+    const Item *morph_target = nullptr;
+    AnimatedVec morph_amount;  // x
+    unsigned int edge_options = 0;
+    AnimatedVec edge_color;
+    int subdiv_order = 0;
+    AnimatedVec polygon_size{{{0.0, {1.0, 1.0, 1.0}}}};  // x
+};
+
 struct CameraData {
     double zoom = 3.2;  // focal length over half the frame width, LightWave's zoom factor
 };
@@ -98,6 +116,7 @@ struct Item {
     std::vector<std::unique_ptr<Layer>> layers;
     std::vector<Surface *> surfaces;
     std::vector<const Item *> excluded_lights;  // LWITEM_RADIOSITY may stand here too
+    ObjectData object_props;
 
     LightData light;
     CameraData camera;

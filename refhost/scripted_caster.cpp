@@ -1,6 +1,9 @@
 #include "refhost/scripted_caster.h"
 
+#include <cstring>
 #include <utility>
+
+#include "refhost/spot_record.h"
 
 namespace refhost {
 
@@ -58,7 +61,11 @@ double ScriptedCaster::ray_shade(const LWDVector pos, const LWDVector dir, LWSha
     // Like a real caster, a miss leaves the hit record alone.
     if (a.distance >= 0.0) {
         ray.object = a.object;
-        if (access) access->objID = a.object;
+        if (access) {
+            // A hit fills in the whole of the host's record.
+            std::memset(access, 0, kSpotRecordSize);
+            access->objID = a.object;
+        }
     }
     t_script->rays_.push_back(ray);
     return ray.distance;

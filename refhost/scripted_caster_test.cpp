@@ -1,5 +1,7 @@
 #include "refhost/scripted_caster.h"
 
+#include "refhost/spot_record.h"
+
 #include <gtest/gtest.h>
 
 namespace refhost {
@@ -15,7 +17,8 @@ TEST(ScriptedCaster, AnswersInOrderAndRecordsEveryRay) {
     LWItemID other = reinterpret_cast<LWItemID>(0x10), self = reinterpret_cast<LWItemID>(0x20);
     script.answer({{2.5, nullptr}, {1.0, other}, {-1.0, self}, {0.5, self}});
     EXPECT_EQ(sa.rayCast(pos, dir), 2.5);
-    LWShaderAccess hit{};
+    SpotRecord record{};
+    LWShaderAccess &hit = record.access;
     EXPECT_EQ(sa.rayShade(pos, dir, &hit), 1.0);
     EXPECT_EQ(hit.objID, other);
     EXPECT_EQ(sa.rayShade(pos, dir, &hit), -1.0);

@@ -133,7 +133,8 @@ std::shared_ptr<const ObjectGeometry> build_object_geometry(const Scene &scene, 
 
 void fill_shading_spot(const ObjectGeometry &g, int polygon_number, const PolygonSpot &spot, const SpotRay &ray,
                        LWShaderAccess &out) {
-    std::memset(&out, 0, sizeof out);
+    // The whole of the host's record, as a host writes it.
+    std::memset(&out, 0, kSpotRecordSize);
     const Polygon &polygon = *g.polygons[polygon_number];
     const Surface *surface = g.polygon_surface[polygon_number];
     const Corners corners = spot_corners(polygon.vertices.size(), spot);
@@ -193,7 +194,7 @@ void fill_shading_spot(const ObjectGeometry &g, int polygon_number, const Polygo
 }
 
 bool make_shading_spot(const Scene &scene, const Item &object, const Polygon &polygon, const PolygonSpot &spot,
-                       LWShaderAccess &out) {
+                       SpotRecord &out) {
     const auto g = build_object_geometry(scene, object, scene.current_time);
     auto found = g->polygon_number.find(&polygon);
     if (found == g->polygon_number.end()) return false;
@@ -201,14 +202,14 @@ bool make_shading_spot(const Scene &scene, const Item &object, const Polygon &po
     if (corners < 3 || spot.triangle < 0 || spot.triangle > corners - 3) return false;
 
     // Seen head-on from one unit above the spot.
-    LWShaderAccess probe;
+    SpotRecord probe;
     SpotRay ray;
     ray.length = 1.0;
-    fill_shading_spot(*g, found->second, spot, ray, probe);
-    const Vec3d n = from(probe.wNorm0);
-    ray.source = add(from(probe.wPos), n);
+    fill_shading_spot(*g, found->second, spot, ray, probe.access);
+    const Vec3d n = from(probe.access.wNorm0);
+    ray.source = add(from(probe.access.wPos), n);
     ray.direction = neg(n);
-    fill_shading_spot(*g, found->second, spot, ray, out);
+    fill_shading_spot(*g, found->second, spot, ray, out.access);
     return true;
 }
 

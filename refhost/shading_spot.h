@@ -9,6 +9,7 @@
 
 #include "host/lwsdk.h"
 #include "refhost/scene.h"
+#include "refhost/spot_record.h"
 
 namespace refhost {
 
@@ -53,7 +54,8 @@ struct SpotRay {
     double spot_angle = 1e-3;  // radians the spot spans as seen from the source
 };
 
-// Fills every field of `out` for the spot:
+// Fills every field of `out` for the spot, which begins a record of kSpotRecordSize bytes
+// (the members this host does not set are zero):
 // - oPos is the spot on the undeformed object; wPos the spot in the world (Σ weight × corner);
 // - gNorm the polygon's facet normal; wNorm0 and wNorm the normal smoothed over the corners'
 //   neighbouring polygons of the same surface within its smoothing angle (the facet normal
@@ -70,7 +72,7 @@ void fill_shading_spot(const ObjectGeometry &geometry, int polygon_number, const
 // A spot chosen by hand: polygon `polygon` of `object` at the scene's current time, seen
 // along its normal from one unit away.
 bool make_shading_spot(const Scene &scene, const Item &object, const Polygon &polygon,
-                       const PolygonSpot &spot, LWShaderAccess &out);
+                       const PolygonSpot &spot, SpotRecord &out);
 
 }  // namespace refhost
 

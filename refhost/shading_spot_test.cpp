@@ -39,8 +39,9 @@ protected:
 };
 
 TEST_F(ShadingSpotTest, CornersAndWeightsFollowThePolygonShape) {
-    LWShaderAccess sa;
-    ASSERT_TRUE(make_shading_spot(scene, *object, *triangle, {0, 0.25, 0.5}, sa));
+    SpotRecord record;
+    LWShaderAccess &sa = record.access;
+    ASSERT_TRUE(make_shading_spot(scene, *object, *triangle, {0, 0.25, 0.5}, record));
     EXPECT_EQ(sa.verts[0], to_id(triangle->vertices[0]));
     EXPECT_EQ(sa.verts[2], to_id(triangle->vertices[2]));
     EXPECT_EQ(sa.verts[3], nullptr);
@@ -58,7 +59,7 @@ TEST_F(ShadingSpotTest, CornersAndWeightsFollowThePolygonShape) {
     EXPECT_EQ(sa.rayCast, &RayCaster::ray_cast);
 
     // A quad's second fan triangle weighs corners 0, 2 and 3.
-    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, {1, 0.25, 0.25}, sa));
+    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, {1, 0.25, 0.25}, record));
     EXPECT_EQ(sa.verts[3], to_id(quad_a->vertices[3]));
     EXPECT_EQ(sa.weights[0], 0.5f);
     EXPECT_EQ(sa.weights[1], 0.0f);
@@ -67,30 +68,31 @@ TEST_F(ShadingSpotTest, CornersAndWeightsFollowThePolygonShape) {
     EXPECT_DOUBLE_EQ(sa.wPos[0], -0.5);
 
     // Larger polygons list the three corners of the fan triangle.
-    ASSERT_TRUE(make_shading_spot(scene, *object, *pentagon, {2, 0.0, 1.0}, sa));
+    ASSERT_TRUE(make_shading_spot(scene, *object, *pentagon, {2, 0.0, 1.0}, record));
     EXPECT_EQ(sa.verts[1], to_id(pentagon->vertices[3]));
     EXPECT_EQ(sa.verts[2], to_id(pentagon->vertices[4]));
     EXPECT_EQ(sa.weights[2], 1.0f);
     EXPECT_EQ(sa.verts[3], nullptr);
     EXPECT_EQ(sa.gNorm[1], 1.0);
 
-    EXPECT_FALSE(make_shading_spot(scene, *object, *pentagon, {3, 0.0, 0.0}, sa));
-    EXPECT_FALSE(make_shading_spot(scene, *object, *line, {0, 0.0, 0.0}, sa));
+    EXPECT_FALSE(make_shading_spot(scene, *object, *pentagon, {3, 0.0, 0.0}, record));
+    EXPECT_FALSE(make_shading_spot(scene, *object, *line, {0, 0.0, 0.0}, record));
     Polygon stranger;
-    EXPECT_FALSE(make_shading_spot(scene, *object, stranger, {0, 0.0, 0.0}, sa));
+    EXPECT_FALSE(make_shading_spot(scene, *object, stranger, {0, 0.0, 0.0}, record));
 }
 
 TEST_F(ShadingSpotTest, NormalsAreSmoothedWithinTheSurfaceAngle) {
-    LWShaderAccess sa;
+    SpotRecord record;
+    LWShaderAccess &sa = record.access;
     const PolygonSpot on_edge{1, 0.5, 0.5};  // corners 2 and 3 of A: the shared edge
     // Flat shading: the facet normal.
-    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, on_edge, sa));
+    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, on_edge, record));
     EXPECT_EQ(sa.wNorm0[0], 0.0);
     EXPECT_EQ(sa.wNorm0[1], 1.0);
 
     // 100 degrees takes in the hanging quad; 80 does not.
     surface_a->values.smoothing_angle = 100.0 * M_PI / 180.0;
-    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, on_edge, sa));
+    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, on_edge, record));
     EXPECT_NEAR(sa.wNorm0[0], std::sqrt(0.5), 1e-12);
     EXPECT_NEAR(sa.wNorm0[1], std::sqrt(0.5), 1e-12);
     EXPECT_EQ(sa.wNorm[0], sa.wNorm0[0]);
@@ -98,13 +100,13 @@ TEST_F(ShadingSpotTest, NormalsAreSmoothedWithinTheSurfaceAngle) {
     EXPECT_EQ(sa.gNorm[1], 1.0);
 
     surface_a->values.smoothing_angle = 80.0 * M_PI / 180.0;
-    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, on_edge, sa));
+    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, on_edge, record));
     EXPECT_EQ(sa.wNorm0[0], 0.0);
 
     // Polygons of another surface never smooth into each other.
     surface_a->values.smoothing_angle = 100.0 * M_PI / 180.0;
     quad_b->surface = "B";
-    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, on_edge, sa));
+    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, on_edge, record));
     EXPECT_EQ(sa.wNorm0[0], 0.0);
 }
 
@@ -114,8 +116,9 @@ TEST_F(ShadingSpotTest, TransformsAndSurfaceValuesComeFromTheObject) {
     object->motion.position.set({0, 0, 7});
     surface_b->values.color[2] = 0.25;
     surface_b->values.glossiness = 0.75;
-    LWShaderAccess sa;
-    ASSERT_TRUE(make_shading_spot(scene, *object, *triangle, {0, 0.0, 0.0}, sa));
+    SpotRecord record;
+    LWShaderAccess &sa = record.access;
+    ASSERT_TRUE(make_shading_spot(scene, *object, *triangle, {0, 0.0, 0.0}, record));
     EXPECT_EQ(sa.objID, to_id(object));
     // Object corner (5, 0, 0) scaled to (5, 0, 0), turned to (0, 0, -5), moved to (0, 0, 2).
     EXPECT_NEAR(sa.wPos[0], 0.0, 1e-12);

@@ -611,8 +611,8 @@ double tx_layer_evaluate(LWTLayerID layer, LWMicropol *mp, double *rv) {
 LWChanGroupID tx_layer_env_group(LWTLayerID layer) { return layer ? to_id(from_id(layer)->group) : nullptr; }
 
 // Layer settings by tag: TXTAG_IMAGE (LWImageID, image layers only), TXTAG_OPAC (double),
-// TXTAG_AXIS (int), TXTAG_POSI and TXTAG_SIZE (three doubles), TXTAG_PARAM (int, a
-// gradient's input), TXTAG_REFOBJ (LWItemID, a gradient's picked item), TXTAG_ACTIVE and
+// TXTAG_AXIS (int), TXTAG_POSI and TXTAG_SIZE (three doubles), TXTAG_INPUT (int, a
+// gradient's input), TXTAG_ROBJ (LWItemID, a gradient's picked item), TXTAG_ACTIVE and
 // TXTAG_INVERT (int). 1 when the tag applies, else 0.
 int tx_set_param(LWTLayerID layer, int tag, void *data) {
     TextureSystem *sys = textures();
@@ -632,11 +632,11 @@ int tx_set_param(LWTLayerID layer, int tag, void *data) {
     }
     case TXTAG_POSI: std::memcpy(l->center, data, sizeof l->center); return 1;
     case TXTAG_SIZE: std::memcpy(l->size, data, sizeof l->size); return 1;
-    case TXTAG_PARAM:
+    case TXTAG_INPUT:
         if (l->type != TLT_GRAD) return 0;
         sys->set_gradient_input(l, *static_cast<int *>(data));
         return 1;
-    case TXTAG_REFOBJ:
+    case TXTAG_ROBJ:
         sys->set_gradient_item(l, *static_cast<LWItemID *>(data));
         return 1;
     case TXTAG_ACTIVE: l->active = *static_cast<int *>(data) != 0; return 1;
@@ -657,11 +657,11 @@ int tx_get_param(LWTLayerID layer, int tag, void *data) {
     case TXTAG_AXIS: *static_cast<int *>(data) = l->axis; return 1;
     case TXTAG_POSI: std::memcpy(data, l->center, sizeof l->center); return 1;
     case TXTAG_SIZE: std::memcpy(data, l->size, sizeof l->size); return 1;
-    case TXTAG_PARAM:
+    case TXTAG_INPUT:
         if (l->type != TLT_GRAD) return 0;
         *static_cast<int *>(data) = l->gradient_input;
         return 1;
-    case TXTAG_REFOBJ: *static_cast<LWItemID *>(data) = l->gradient_item; return 1;
+    case TXTAG_ROBJ: *static_cast<LWItemID *>(data) = l->gradient_item; return 1;
     case TXTAG_ACTIVE: *static_cast<int *>(data) = l->active ? 1 : 0; return 1;
     case TXTAG_INVERT: *static_cast<int *>(data) = l->invert ? 1 : 0; return 1;
     default: return 0;

@@ -115,9 +115,9 @@ TEST_F(Textures, GradientOverAContextInputUsesPerTimeData) {
     LWTextureID t = tx.create(TRT_PERCENT, "t", context, nullptr);
     LWTLayerID l = tx.layerAdd(t, TLT_GRAD);
     int input = 2;
-    ASSERT_EQ(tx.setParam(l, TXTAG_PARAM, &input), 1);
+    ASSERT_EQ(tx.setParam(l, TXTAG_INPUT, &input), 1);
     LWItemID item = to_id(&obj);
-    tx.setParam(l, TXTAG_REFOBJ, &item);
+    tx.setParam(l, TXTAG_ROBJ, &item);
     // Keys over the input's range: 0 at 0, 1 at 10.
     tx.newtime(t, 0.5, 15);
     tx.newtime(t, 0.5, 15);  // the same time again makes nothing new
@@ -138,7 +138,7 @@ TEST_F(Textures, GradientOverAContextInputUsesPerTimeData) {
     // A gradient over the built-in world Y position calls nothing of the plug-in.
     InputLog::calls.clear();
     int world_y = kGradientWorldY;
-    tx.setParam(l, TXTAG_PARAM, &world_y);
+    tx.setParam(l, TXTAG_INPUT, &world_y);
     mp.wPos[1] = 0.75;
     tx.newtime(t, 2.0, 60);
     EXPECT_DOUBLE_EQ(tx.evaluate(t, &mp, rv), 0.75);
@@ -149,7 +149,7 @@ TEST_F(Textures, DataIsMadeOnFirstUseAndHandedBackWhenTheContextGoes) {
     LWTextureID t = tx.create(TRT_PERCENT, "t", context, nullptr);
     LWTLayerID l = tx.layerAdd(t, TLT_GRAD);
     int input = 1;
-    tx.setParam(l, TXTAG_PARAM, &input);
+    tx.setParam(l, TXTAG_INPUT, &input);
     double rv[3];
     tx.evaluate(t, &mp, rv);  // no newtime yet: made at the texture's time, once
     tx.evaluate(t, &mp, rv);
@@ -164,7 +164,7 @@ TEST_F(Textures, ThreadsShareOnePerTimeRecord) {
     LWTextureID t = tx.create(TRT_PERCENT, "t", context, nullptr);
     LWTLayerID l = tx.layerAdd(t, TLT_GRAD);
     int input = 1;
-    tx.setParam(l, TXTAG_PARAM, &input);
+    tx.setParam(l, TXTAG_INPUT, &input);
     // Counting callbacks: one record for the time however many threads ask at once.
     static std::atomic<int> times{0}, wrong{0};
     times = 0;
@@ -255,9 +255,9 @@ TEST_F(Textures, CopyIsDeepAndSaveLoadRoundTrips) {
     tx.setParam(l1, TXTAG_AXIS, &axis);
     LWTLayerID l2 = tx.layerAdd(src, TLT_GRAD);
     int input = 2;
-    tx.setParam(l2, TXTAG_PARAM, &input);
+    tx.setParam(l2, TXTAG_INPUT, &input);
     LWItemID item = to_id(&obj);
-    tx.setParam(l2, TXTAG_REFOBJ, &item);
+    tx.setParam(l2, TXTAG_ROBJ, &item);
     from_id(l2)->keys[1].value[1] = 0.5;
     host.component<TextureSystem>().drop_layer_group(from_id(l2));
 

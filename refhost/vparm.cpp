@@ -199,12 +199,11 @@ void vp_destroy(LWVParmID parm) {
     if (VParmSystem *sys = system()) sys->destroy(from_id(parm));
 }
 
-int vp_setup(LWVParmID parm, const char *name, LWChanGroupID group, LWTxtrContextID context,
-             LWVP_EventFunc *event, const char *plugin, void *user_data) {
+void vp_setup(LWVParmID parm, const char *name, LWChanGroupID group, LWTxtrContextID context,
+              LWVP_EventFunc *event, const char *plugin, void *user_data) {
     VParmSystem *sys = system();
-    if (!sys || !parm) return 0;
+    if (!sys || !parm) return;
     sys->setup(from_id(parm), name, from_id(group), context, event, plugin, user_data);
-    return 1;
 }
 
 LWError vp_copy(LWVParmID to, LWVParmID from) {
@@ -274,6 +273,11 @@ void vp_init_mp(LWMicropol *mp) {
         mp->oXfrm[i * 4] = 1.0;
         mp->wXfrm[i * 4] = 1.0;
     }
+    // As hosts since 8.2 do, the record gets the calling thread's corner record; a module
+    // that fills the spot itself replaces it.
+    thread_local LWVertexIndexes corners;
+    corners = LWVertexIndexes{{-1, -1, -1, -1}, {nullptr, nullptr, nullptr, nullptr}, {0, 0, 0, 0}, 0.0f, 0.0f};
+    mp->VertexIndexes = &corners;
 }
 
 void vp_get_env(LWVParmID parm, LWEnvelopeID envlist[3]) {

@@ -249,6 +249,9 @@ TEST_F(VParms, InitMPGivesANeutralSpot) {
     EXPECT_EQ(mp.objID, nullptr);
     EXPECT_EQ(mp.polygon, nullptr);
     EXPECT_EQ(mp.spotSize, 0.0);
+    // The whole record is the host's, the corner record of later hosts included.
+    ASSERT_NE(mp.VertexIndexes, nullptr);
+    EXPECT_EQ(mp.VertexIndexes->VertexIndexes[0], -1);
 }
 
 TEST_F(VParms, ThreadsReadTexturedValuesTogether) {

@@ -290,8 +290,6 @@ XPanel *logged(const char *what, LWXPanelID id, unsigned int n = 0) {
     return sys->owns(p) ? p : nullptr;
 }
 
-void xp_drawf(LWXPanelID panel, unsigned int cid, LWXPanelDrawFunc *) { logged("drawf", panel, cid); }
-
 LWXPanelID xp_create(int type, LWXPanelControl *controls) {
     XPanelSystem *sys = panels();
     if (!sys) return nullptr;
@@ -375,7 +373,8 @@ int xp_open(LWXPanelID panel) { return logged("open", panel) ? 1 : 0; }
 
 const LWXPanelFuncs &xpanel_funcs() {
     static const LWXPanelFuncs funcs = {
-        4,           xp_drawf,     xp_create,   xp_destroy,      xp_describe, xp_hint,  xp_get_data,
+        // No owner-drawn controls: no drawing functions.
+        4,           nullptr,      xp_create,   xp_destroy,      xp_describe, xp_hint,  xp_get_data,
         xp_set_data, xp_form_get,  xp_form_set, xp_view_inst,    xp_view_refresh, xp_post, xp_open,
     };
     return funcs;

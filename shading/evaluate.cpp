@@ -12,6 +12,7 @@
 #include "params/micropol.h"
 #include "params/services.h"
 #include "shading/dirt_blend.h"
+#include "shading/hit_record.h"
 #include "shading/noise.h"
 #include "shading/normal_cache.h"
 #include "shading/sample_direction.h"
@@ -101,7 +102,7 @@ double nearest_hit(const DirtInstance *inst, LWShaderAccess *access, const Vec3 
     // The azimuth frame is the same for every sample of the spot.
     const SampleFrame frame = sample_frame(N, T1, T2);
 
-    LWShaderAccess hit;
+    HitRecord hit;
     std::memset(&hit, 0, sizeof hit);
     double nearest = kNoHit;
     for (int i = 0; i < inst->sample_itr; ++i) {
@@ -122,7 +123,7 @@ double nearest_hit(const DirtInstance *inst, LWShaderAccess *access, const Vec3 
 
             double d;
             if (inst->single_f) {
-                d = self_object_distance(access, D, flag, &hit);
+                d = self_object_distance(access, D, flag, &hit.access);
             } else {
                 const double dir[3] = {D.x, D.y, D.z};
                 d = access->rayCast(wpos, dir);

@@ -106,8 +106,9 @@ TEST(SmoothedNormal, AngleDecidesWhichNeighboursCount) {
     ASSERT_TRUE(smoothed(spot, 180 * kDeg, N));
     expect_vec_near(N, smooth);
 
-    // The mesh record is released once per call.
+    // The mesh record is released once per call, and the mesh is all that was asked for.
     EXPECT_EQ(h.mesh.destroyed.load(), 4);
+    EXPECT_EQ(fake::world().other_object_queries.load(), 0);
 }
 
 TEST(SmoothedNormal, SharpEdgeKeepsOnlyNeighboursWithinTheAngle) {

@@ -120,6 +120,9 @@ struct World {
     std::map<LWItemID, Mesh *> meshes;
     std::atomic<int> mesh_requests{0};
     bool withhold_meshes = false;
+    // Calls of the object-information slots beside meshInfo, which answer values that
+    // would crash a caller taking them for a mesh record.
+    std::atomic<int> other_object_queries{0};
 
     std::mutex mutex;
     std::map<std::string, std::vector<int32_t>, std::less<>> chunks;  // render memory, 4-byte aligned
@@ -176,7 +179,11 @@ inline double fake_ray_shade(const LWDVector position, const LWDVector direction
     }
     LWItemID hit = nullptr;
     double d = w.trace ? w.trace(position, direction, &hit) : -1.0;
-    if (d >= 0.0) access->objID = hit;
+    if (d >= 0.0) {
+        // A hit fills in the whole of the host's record: 912 bytes in the newest hosts.
+        std::memset(static_cast<void *>(access), 0, 912);
+        access->objID = hit;
+    }
     return d;
 }
 
@@ -203,6 +210,18 @@ public:
             auto found = ww.meshes.find(obj);
             if (ww.withhold_meshes || found == ww.meshes.end()) return nullptr;
             return &found->second->record;
+        };
+        w.object_info.shadowOpts = [](LWItemID) -> unsigned int {
+            world().other_object_queries++;
+            return LWOSHAD_SELF | LWOSHAD_CAST | LWOSHAD_RECEIVE;
+        };
+        w.object_info.dissolve = [](LWItemID, LWTime) {
+            world().other_object_queries++;
+            return 0.5;
+        };
+        w.object_info.flags = [](LWItemID) -> unsigned int {
+            world().other_object_queries++;
+            return 0x40u;
         };
         w.pool.find = [](const char *name) -> LWMemChunk {
             World &ww = world();
@@ -248,12 +267,15 @@ public:
         // vparm at a fake Param.
         w.vparm.create = [](int, int) -> LWVParmID { return nullptr; };
         w.vparm.setup = [](LWVParmID, const char *, LWChanGroupID, LWTxtrContextID, LWVP_EventFunc *,
-                           const char *, void *) { return 0; };
+                           const char *, void *) {};
         w.vparm.setVal = [](LWVParmID, double *) { return 0; };
         w.vparm.destroy = [](LWVParmID) {};
         w.vparm.initMP = [](LWMicropol *mp) {
             world().init_mp++;
             mp->txVal = 0.25;
+            // Hosts since 8.2 attach a corner record of their own.
+            static LWVertexIndexes corners{};
+            mp->VertexIndexes = &corners;
         };
         w.texture.evaluate = [](LWTextureID id, LWMicropol *mp, double *rv) -> double {
             World &ww = world();

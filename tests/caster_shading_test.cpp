@@ -60,9 +60,9 @@ protected:
     // Shades the floor spot under (x, z) through the host's rayShade, as a renderer would.
     LWShaderAccess shade_floor_at(double x, double z) {
         const double from[3] = {x, 5.0, z}, down[3] = {0, -1, 0};
-        LWShaderAccess spot{};
-        EXPECT_EQ(RayCaster::ray_shade(from, down, &spot), 5.0);
-        return spot;
+        SpotRecord spot{};
+        EXPECT_EQ(RayCaster::ray_shade(from, down, &spot.access), 5.0);
+        return spot.access;
     }
 
     Host host;

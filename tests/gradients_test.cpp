@@ -208,9 +208,10 @@ protected:
     std::vector<double> shade_tiles(const refhost::RayCaster &caster) {
         std::vector<double> diffuse;
         for (const Polygon *tile : {covered, open}) {
-            LWShaderAccess access{};
+            refhost::SpotRecord record{};
+            LWShaderAccess &access = record.access;
             EXPECT_TRUE(refhost::make_shading_spot(host.scene(), *floor_item, *tile,
-                                                   refhost::PolygonSpot{0, 0.0, 0.5}, access));
+                                                   refhost::PolygonSpot{0, 0.0, 0.5}, record));
             EXPECT_GT(access.wNorm[1], 0.99);
             caster.run_shaders(floor_surface, access);
             diffuse.push_back(access.diffuse);

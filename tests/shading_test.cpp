@@ -81,11 +81,10 @@ protected:
 
     // The floor spot at the centre of cell (i, j), before shading.
     LWShaderAccess spot(int i, int j) {
-        LWShaderAccess a;
-        std::memset(&a, 0, sizeof a);
+        SpotRecord a{};
         const Polygon &cell = *cells[static_cast<size_t>(index(i, j))];
         EXPECT_TRUE(make_shading_spot(host.scene(), *floor_item, cell, PolygonSpot{0, 0.0, 0.5}, a));
-        return a;
+        return a.access;
     }
 
     // One render of every cell centre on `threads` threads: init, newTime, the spots, cleanup.

@@ -9,13 +9,14 @@
 
 #include "refhost/block_io.h"
 #include "refhost/host.h"
+#include "refhost/image_list.h"
 #include "refhost/plugin.h"
-#include "refhost/render_options.h"
 #include "refhost/render_services.h"
-#include "refhost/renderer.h"
-#include "refhost/scene_file.h"
 #include "refhost/services.h"
-#include "refhost/shader_setup.h"
+#include "render/render_options.h"
+#include "render/renderer.h"
+#include "render/scene_file.h"
+#include "render/shader_setup.h"
 
 using namespace refhost;
 
@@ -99,6 +100,7 @@ int main(int argc, char **argv) {
 
     Host host;
     install_instance_services(host);
+    set_image_file_reader(host, read_png_image);
     install_render_services(host);
     SceneDescription desc;
     if (!load_scene(o, host.scene(), desc, &error)) return fail(error);

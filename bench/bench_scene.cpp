@@ -3,14 +3,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "refhost/image_list.h"
 #include "refhost/render_services.h"
 #include "refhost/services.h"
+#include "render/png_image.h"
 
 namespace bench {
 
 BenchScene::BenchScene() {
     using namespace refhost;
     install_instance_services(host);
+    set_image_file_reader(host, read_png_image);
     install_render_services(host);
     if (!build_scene_from_json(nlohmann::json::parse(demo_scene_json()), ".", host.scene(), desc, &error_))
         return;

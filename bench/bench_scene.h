@@ -7,8 +7,8 @@
 
 #include "refhost/host.h"
 #include "refhost/plugin.h"
-#include "refhost/scene_file.h"
-#include "refhost/shader_setup.h"
+#include "render/scene_file.h"
+#include "render/shader_setup.h"
 
 namespace bench {
 

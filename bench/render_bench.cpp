@@ -30,8 +30,8 @@
 #include "module/activation.h"
 #include "module/globals.h"
 #include "module/module_state.h"
-#include "refhost/ray_caster.h"
-#include "refhost/renderer.h"
+#include "render/ray_caster.h"
+#include "render/renderer.h"
 #include "shading/normal_cache.h"
 
 using Clock = std::chrono::steady_clock;

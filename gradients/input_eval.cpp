@@ -5,7 +5,7 @@
 #include "common/vec.h"
 #include "gradients/input_time.h"
 #include "gradients/occlusion.h"
-#include "instance/dirt_instance.h"
+#include "module/module_state.h"
 #include "module/scene_query.h"
 #include "params/services.h"
 

@@ -5,14 +5,17 @@
 
 #include <cmath>
 
-#include "gradients/fake_host_test.h"
 #include "gradients/gradient_context.h"
 #include "gradients/input_time.h"
 #include "gradients/occlusion.h"
 #include "instance/dirt_instance.h"
+#include "module/module_state.h"
+#include "tests/support/gradient_fake_host.h"
 
 namespace ormel {
 namespace {
+
+constexpr double kPi = 3.14159265358979323846;
 
 using test::FakeHost;
 using test::item_id;
@@ -190,7 +193,7 @@ TEST_F(InputEval, LightSpecularAndPhongIncidence) {
     // the mirror direction is the normal, so Phong is the plain cosine.
     host.items[kLight].vectors[LWIP_W_POSITION - 1] = Vec3(std::sqrt(3.0), 1.0, 0.0);
     snapshot();
-    EXPECT_NEAR(eval(kLightSpecular, kLight), std::pow(std::cos(M_PI / 6.0), 4.0), kTol);
+    EXPECT_NEAR(eval(kLightSpecular, kLight), std::pow(std::cos(kPi / 6.0), 4.0), kTol);
     EXPECT_NEAR(eval(kLightPhong, kLight), 0.5, kTol);
 
     // A ray at 45 degrees mirrors onto (-1,1,0)/sqrt2: a light there gives Phong 1.
@@ -333,7 +336,7 @@ TEST_F(InputEval, SummedLightSkipsFlaggedAndExcludedLights) {
 
     EXPECT_NEAR(eval(kDiffuse), 1.0 + 0.5 * 0.5, kTol);
     EXPECT_NEAR(eval(kPhong), 1.0 + 0.5 * 0.5, kTol);  // ray straight down: mirror is N
-    EXPECT_NEAR(eval(kSpecular), 1.0 + std::pow(std::cos(M_PI / 6.0), 4.0) * 0.5, kTol);
+    EXPECT_NEAR(eval(kSpecular), 1.0 + std::pow(std::cos(kPi / 6.0), 4.0) * 0.5, kTol);
 
     // Flags: no-diffuse skips the diffuse sum only; no-specular the other two.
     host.lights[kLight2].flags = LWLFL_NO_DIFFUSE;

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "gradients/fake_host_test.h"
 #include "gradients/gradient_context.h"
+#include "tests/support/gradient_fake_host.h"
 
 namespace ormel {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "gradients/fake_host_test.h"
+#include "tests/support/gradient_fake_host.h"
 
 namespace ormel {
 namespace {

@@ -11,8 +11,6 @@
 
 namespace ormel {
 
-double render_time = 0.0;
-
 namespace {
 
 constexpr const char *kPluginName = "Ormel_Dirt";

@@ -32,9 +32,6 @@ struct DirtInstance {
     LWSurfaceID surface;
 };
 
-// The time of the last newTime call of any instance; every parameter is read at it.
-extern double render_time;
-
 namespace dirt {
 
 LWInstance create(void *priv, void *context, LWError *error);

@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-#include "params/fake_param_host.h"
+#include "module/module_state.h"
 #include "params/services.h"
+#include "tests/support/fake_param_host.h"
 
 namespace ormel {
 namespace {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "instance/dirt_instance.h"
-#include "params/fake_param_host.h"
 #include "params/persistence.h"
 #include "params/services.h"
 #include "refhost/block_io.h"
+#include "tests/support/fake_param_host.h"
 
 namespace ormel {
 namespace {

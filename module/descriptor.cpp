@@ -22,8 +22,15 @@ ServerRecord server_table[] = {
 
 }  // namespace
 
+// The host finds the record by name: the one symbol the plug-in file exports.
+#ifdef _WIN32
+#define ORMEL_EXPORT __declspec(dllexport)
+#else
+#define ORMEL_EXPORT __attribute__((visibility("default")))
+#endif
+
 extern "C" {
-__attribute__((visibility("default"))) ModuleDescriptor _mod_descrip = {
+ORMEL_EXPORT ModuleDescriptor _mod_descrip = {
     MOD_SYSSYNC, MOD_SYSVER, MOD_MACHINE, startup, shutdown, server_table,
 };
 }

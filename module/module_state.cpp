@@ -3,5 +3,6 @@
 namespace ormel {
 
 ModuleState module_state;
+double render_time = 0.0;
 
 }  // namespace ormel

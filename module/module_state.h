@@ -19,6 +19,9 @@ struct ModuleState {
 
 extern ModuleState module_state;
 
+// The time of the last newTime call of any instance; every parameter is read at it.
+extern double render_time;
+
 }  // namespace ormel
 
 #endif

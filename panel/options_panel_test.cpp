@@ -9,7 +9,7 @@
 #include <set>
 
 #include "module/activation.h"
-#include "params/fake_param_host.h"
+#include "tests/support/fake_param_host.h"
 
 namespace ormel {
 namespace {

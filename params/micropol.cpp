@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "instance/dirt_instance.h"
+#include "module/module_state.h"
 #include "params/services.h"
 
 namespace ormel {

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "shading/test_fakes.h"
+#include "tests/support/shading_fakes.h"
 
 namespace ormel {
 namespace {

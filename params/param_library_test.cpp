@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "params/fake_param_host.h"
 #include "params/plugin_data_param.h"
+#include "tests/support/fake_param_host.h"
 
 namespace ormel {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "params/fake_param_host.h"
 #include "params/param_library.h"
 #include "params/services.h"
+#include "tests/support/fake_param_host.h"
 
 namespace ormel {
 namespace {

@@ -3,51 +3,17 @@
 #include <cmath>
 #include <cstdio>
 
-#ifdef REFHOST_HAVE_PNG
-#include <png.h>
-#endif
-
 #include "refhost/host.h"
 
 namespace refhost {
 
-#ifdef REFHOST_HAVE_PNG
-bool read_png(const std::string &path, Image &image) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
-    png.format = PNG_FORMAT_RGB;
-    std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, bytes.data(), 0, nullptr)) {
-        png_image_free(&png);
-        return false;
-    }
-    image.width = static_cast<int>(png.width);
-    image.height = static_cast<int>(png.height);
-    image.rgb.resize(bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i) image.rgb[i] = static_cast<float>(bytes[i]) / 255.0f;
-    return true;
-}
+// The host's file reader, per host: none until its embedder installs one.
+struct ImageFiles {
+    explicit ImageFiles(Host &) {}
+    ImageFileReader reader = nullptr;
+};
 
-bool write_png(const std::string &path, const Image &image) {
-    const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3;
-    if (image.width <= 0 || image.height <= 0 || image.rgb.size() < n) return false;
-    std::vector<unsigned char> bytes(n);
-    for (size_t i = 0; i < n; ++i) {
-        const double v = static_cast<double>(image.rgb[i]);
-        bytes[i] = !(v > 0.0) ? 0 : v >= 1.0 ? 255 : static_cast<unsigned char>(std::lround(v * 255.0));
-    }
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(image.width);
-    png.height = static_cast<png_uint_32>(image.height);
-    png.format = PNG_FORMAT_RGB;
-    return png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr) != 0;
-}
-#else
-bool read_png(const std::string &, Image &) { return false; }
-bool write_png(const std::string &, const Image &) { return false; }
-#endif
+void set_image_file_reader(Host &host, ImageFileReader reader) { host.component<ImageFiles>().reader = reader; }
 
 namespace {
 
@@ -100,8 +66,9 @@ LWImageID il_load(const char *filename) {
     Scene *s = scene();
     if (!s || !filename || !*filename) return nullptr;
     if (Image *known = find_by_filename(*s, filename)) return to_id(known);
+    ImageFileReader reader = Host::current()->component<ImageFiles>().reader;
     Image loaded;
-    if (!read_png(filename, loaded)) return nullptr;
+    if (!reader || !reader(filename, loaded)) return nullptr;
     Image &img = s->add_image(base_name(filename), filename);
     img.width = loaded.width;
     img.height = loaded.height;

@@ -1,8 +1,9 @@
 // "LW Image List 3" over the scene's images. LWImageID is an Image*.
 //
-// Pixels are kept as floats from 0 to 1; 8-bit queries scale them by 255. load reads PNG
-// files (when the host is built with libpng) and names the image after the file's last
-// path component; a file that is already in the list is not loaded twice.
+// Pixels are kept as floats from 0 to 1; 8-bit queries scale them by 255. load reads a
+// file through the host's image file reader (none unless one is installed: the renderer
+// installs its PNG codec) and names the image after the file's last path component; a
+// file that is already in the list is not loaded twice.
 // sceneSave writes the image's name and file name as two strings; sceneLoad reads them
 // back and answers the scene's image of that file name, else loads the file, else adds
 // an image without pixels under the saved name.
@@ -18,10 +19,12 @@ namespace refhost {
 
 const LWImageList &image_list_funcs();
 
-// Reads a PNG file into an image's size and pixels, and writes an image as an 8-bit RGB
-// PNG file; false when the host has no PNG support or the file cannot be used.
-bool read_png(const std::string &path, Image &image);
-bool write_png(const std::string &path, const Image &image);
+class Host;
+
+// Reads an image file into an image's size and pixels (0 to 1 as stored in the file);
+// false when the file cannot be used.
+using ImageFileReader = bool (*)(const std::string &path, Image &image);
+void set_image_file_reader(Host &host, ImageFileReader reader);
 
 }  // namespace refhost
 

@@ -11,6 +11,8 @@
 namespace refhost {
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 class ItemInfoTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,7 +78,7 @@ TEST_F(ItemInfoTest, ParamsGivePositionsAndAxesAtATime) {
     Item &a = scene.add_object("A", "a.lwo");
     a.motion.position.keys = {{0.0, {0, 0, 0}}, {1.0, {2, 4, 6}}};
     // A quarter turn of heading: +Z turns to +X, and +X to -Z.
-    a.motion.rotation.set({M_PI / 2, 0, 0});
+    a.motion.rotation.set({kPi / 2, 0, 0});
     Item &child = scene.add_light("Child", LWLIGHT_POINT);
     child.parent = &a;
     child.motion.position.set({0, 0, 1});

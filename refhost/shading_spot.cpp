@@ -5,7 +5,6 @@
 
 #include "refhost/mesh_access.h"
 #include "refhost/object_info.h"
-#include "refhost/ray_caster.h"
 #include "refhost/vec3d_math.h"
 
 namespace refhost {
@@ -190,7 +189,6 @@ void fill_shading_spot(const ObjectGeometry &g, int polygon_number, const Polygo
     out.polygon = to_id(&polygon);
 
     fill_surface_values(surface, out);
-    RayCaster::install_ray_functions(out);
 }
 
 bool make_shading_spot(const Scene &scene, const Item &object, const Polygon &polygon, const PolygonSpot &spot,

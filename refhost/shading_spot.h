@@ -64,8 +64,8 @@ struct SpotRay {
 //   and quads list their corners (a quad's unused corner weighs 0), larger polygons the
 //   three corners of the fan triangle; weights sum to 1;
 // - colour, diffuse, specular, mirror and the rest from the surface's base values;
-// - the ray fields from `ray`, the transforms from the object, and the four ray functions
-//   from the current thread's ray caster (see ray_caster.h).
+// - the ray fields from `ray` and the transforms from the object.
+// The four ray functions are left null: they are the caster's to install.
 void fill_shading_spot(const ObjectGeometry &geometry, int polygon_number, const PolygonSpot &spot,
                        const SpotRay &ray, LWShaderAccess &out);
 

@@ -114,16 +114,25 @@ TEST_F(SceneServices, ImagesListAndRoundTripThroughSceneData) {
     EXPECT_EQ(il2.first(), added);
 }
 
-TEST_F(SceneServices, LoadReadsAPngFileOnce) {
-    Image src;
-    src.width = 2;
-    src.height = 1;
-    src.rgb = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
-    const std::string path = ::testing::TempDir() + "refhost_image_list_test.png";
-    if (!write_png(path, src)) GTEST_SKIP() << "no PNG support in this build";
-    LWImageID img = il.load(path.c_str());
+// A reader that knows one file: a red and a blue pixel.
+int g_reads = 0;
+bool read_two_pixels(const std::string &path, Image &image) {
+    ++g_reads;
+    if (path != "textures/two.png") return false;
+    image.width = 2;
+    image.height = 1;
+    image.rgb = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    return true;
+}
+
+TEST_F(SceneServices, LoadReadsAFileOnceThroughTheInstalledReader) {
+    EXPECT_EQ(il.load("textures/two.png"), nullptr) << "no reader installed";
+    set_image_file_reader(host, read_two_pixels);
+    g_reads = 0;
+    EXPECT_EQ(il.load("textures/missing.png"), nullptr);
+    LWImageID img = il.load("textures/two.png");
     ASSERT_NE(img, nullptr);
-    EXPECT_STREQ(il.name(img), "refhost_image_list_test.png");
+    EXPECT_STREQ(il.name(img), "two.png");
     int w = 0, h = 0;
     il.size(img, &w, &h);
     EXPECT_EQ(w, 2);
@@ -132,8 +141,8 @@ TEST_F(SceneServices, LoadReadsAPngFileOnce) {
     il.RGB(img, 1, 0, rgb);
     EXPECT_EQ(rgb[2], 255);
     EXPECT_EQ(rgb[0], 0);
-    EXPECT_EQ(il.load(path.c_str()), img);  // already in the list
-    std::remove(path.c_str());
+    EXPECT_EQ(il.load("textures/two.png"), img);  // already in the list
+    EXPECT_EQ(g_reads, 2);
 }
 
 }  // namespace

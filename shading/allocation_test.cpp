@@ -10,7 +10,7 @@
 
 #include "shading/evaluate.h"
 #include "shading/normal_cache.h"
-#include "shading/test_fakes.h"
+#include "tests/support/shading_fakes.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "shading/test_fakes.h"
+#include "tests/support/shading_fakes.h"
 
 namespace ormel {
 namespace {

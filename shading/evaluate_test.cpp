@@ -10,7 +10,7 @@
 
 #include "common/platform.h"
 #include "shading/noise.h"
-#include "shading/test_fakes.h"
+#include "tests/support/shading_fakes.h"
 
 namespace ormel {
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "instance/dirt_instance.h"
-#include "shading/test_fakes.h"
+#include "tests/support/shading_fakes.h"
 
 namespace ormel {
 namespace {

@@ -1,13 +1,21 @@
 // Loads the built plug-in file through the reference host, as LightWave does.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#include <cmath>
+
 #include <cstring>
 #include <string>
 
 #include "host/lwsdk.h"
 #include "refhost/host.h"
 #include "refhost/plugin.h"
-#include "refhost/shader_setup.h"
+#include "refhost/shader_server.h"
 
 namespace {
 
@@ -131,13 +139,32 @@ TEST_F(PluginLoad, InterfaceActivationWithoutPanelService) {
     EXPECT_EQ(host.lookup_count(LWXPANELFUNCS_GLOBAL), 1);
 }
 
+// The full path of a system library that every process has loaded: one without
+// `_mod_descrip`.
+std::string system_library_path() {
+#ifdef _WIN32
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(GetModuleHandleA("kernel32.dll"), path, sizeof path);
+    return std::string(path, n);
+#else
+    Dl_info info{};
+    double (*cosine)(double) = std::cos;
+    return dladdr(reinterpret_cast<void *>(cosine), &info) && info.dli_fname ? info.dli_fname : "";
+#endif
+}
+
 TEST(PluginFileLoading, RejectsMissingAndNonPluginFiles) {
     refhost::PluginFile plugin;
     EXPECT_FALSE(plugin.load("/nonexistent/Ormel_Dirt.p"));
     EXPECT_NE(plugin.error().find("cannot load"), std::string::npos);
-    // A shared library without `_mod_descrip`.
-    EXPECT_FALSE(plugin.load("libm.so.6"));
-    EXPECT_NE(plugin.error().find("not a plug-in"), std::string::npos);
+    const std::string library = system_library_path();
+    ASSERT_FALSE(library.empty());
+    EXPECT_FALSE(plugin.load(library));
+    EXPECT_NE(plugin.error().find("not a plug-in"), std::string::npos) << plugin.error();
+    // A bare name is a file in the working folder, not a library on the search path.
+    const std::string base = library.substr(library.find_last_of("/\\") + 1);
+    EXPECT_FALSE(plugin.load(base));
+    EXPECT_NE(plugin.error().find("cannot load"), std::string::npos) << plugin.error();
     EXPECT_FALSE(plugin.loaded());
 }
 

@@ -9,7 +9,7 @@ set(ORMEL_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
 if(ORMEL_BUILD_TESTS)
   add_executable(instance_load_replay ${ORMEL_FUZZ_DIR}/instance_load_target.cpp ${ORMEL_FUZZ_DIR}/replay_main.cpp)
   target_link_libraries(instance_load_replay PRIVATE refhost)
-  target_compile_definitions(instance_load_replay PRIVATE ORMEL_PLUGIN_PATH="$<TARGET_FILE:Ormel_Dirt>")
+  target_compile_definitions(instance_load_replay PRIVATE ${ORMEL_PLUGIN_DEFINE})
   add_dependencies(instance_load_replay Ormel_Dirt)
   add_test(NAME fuzz_corpus_replay
     COMMAND instance_load_replay --prefixes --mutations 400 ${ORMEL_FUZZ_DIR}/corpus)
@@ -18,7 +18,7 @@ if(ORMEL_BUILD_TESTS)
   # A short libFuzzer run (with a fixed seed, so that it is repeatable) in a clang build of
   # its own, from the plain build only.
   find_program(ORMEL_CLANGXX clang++)
-  if(ORMEL_CLANGXX AND NOT ORMEL_SANITIZE AND NOT ORMEL_FUZZ)
+  if(ORMEL_CLANGXX AND NOT ORMEL_SANITIZE AND NOT ORMEL_FUZZ AND NOT WIN32)
     add_test(NAME fuzz_short_run
       COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh --runs 3000 --build-dir ${CMAKE_BINARY_DIR}/fuzz-clang -- -seed=1)
     set_tests_properties(fuzz_short_run PROPERTIES LABELS "fuzz" TIMEOUT 900)

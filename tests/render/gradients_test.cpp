@@ -12,13 +12,13 @@
 #include "host/lwsdk.h"
 #include "refhost/host.h"
 #include "refhost/plugin.h"
-#include "refhost/ray_caster.h"
 #include "refhost/render_services.h"
 #include "refhost/scene.h"
 #include "refhost/services.h"
 #include "refhost/shading_spot.h"
 #include "refhost/textures.h"
 #include "refhost/vparm.h"
+#include "render/ray_caster.h"
 
 namespace {
 
@@ -212,6 +212,7 @@ protected:
             LWShaderAccess &access = record.access;
             EXPECT_TRUE(refhost::make_shading_spot(host.scene(), *floor_item, *tile,
                                                    refhost::PolygonSpot{0, 0.0, 0.5}, record));
+            refhost::RayCaster::install_ray_functions(access);
             EXPECT_GT(access.wNorm[1], 0.99);
             caster.run_shaders(floor_surface, access);
             diffuse.push_back(access.diffuse);

@@ -7,10 +7,10 @@
 #include "host/lwsdk.h"
 #include "refhost/host.h"
 #include "refhost/plugin.h"
-#include "refhost/ray_caster.h"
 #include "refhost/render_memory.h"
 #include "refhost/render_services.h"
 #include "refhost/services.h"
+#include "render/ray_caster.h"
 
 namespace refhost {
 namespace {

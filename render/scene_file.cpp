@@ -1,12 +1,12 @@
-#include "refhost/scene_file.h"
+#include "render/scene_file.h"
 
 #include <cmath>
 #include <fstream>
 #include <set>
 
-#include "refhost/json_read.h"
-#include "refhost/mesh_import.h"
-#include "refhost/primitives.h"
+#include "render/json_read.h"
+#include "render/mesh_import.h"
+#include "render/primitives.h"
 
 namespace refhost {
 

@@ -2,8 +2,8 @@
 // variant parameters, envelopes' groups, textures and their context, surfaces, scene
 // objects with layer meshes, and the panel service. Every call is logged so that tests
 // can assert what the module asked of the host. Test code only.
-#ifndef ORMEL_PARAMS_FAKE_PARAM_HOST_H
-#define ORMEL_PARAMS_FAKE_PARAM_HOST_H
+#ifndef ORMEL_TESTS_SUPPORT_FAKE_PARAM_HOST_H
+#define ORMEL_TESTS_SUPPORT_FAKE_PARAM_HOST_H
 
 #include <array>
 #include <memory>

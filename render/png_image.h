@@ -1,11 +1,18 @@
 // Reading and writing PNG images (8-bit sRGB on disk, linear floats in memory).
-#ifndef REFHOST_PNG_IMAGE_H
-#define REFHOST_PNG_IMAGE_H
+#ifndef RENDER_PNG_IMAGE_H
+#define RENDER_PNG_IMAGE_H
 
 #include <string>
 #include <vector>
 
+#include "refhost/scene.h"
+
 namespace refhost {
+
+// The host image list's codec: the file's 8-bit values as they are, 0 to 1. The reader is
+// what the renderer installs as its host's image file reader.
+bool read_png_image(const std::string &path, Image &image);
+bool write_png_image(const std::string &path, const Image &image);
 
 struct RgbImage {
     int width = 0, height = 0;

@@ -1,5 +1,5 @@
 // The fake host services of fake_param_host.h (no tests of its own).
-#include "params/fake_param_host.h"
+#include "tests/support/fake_param_host.h"
 
 #include <cstring>
 #include <new>

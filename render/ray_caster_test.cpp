@@ -1,4 +1,4 @@
-#include "refhost/ray_caster.h"
+#include "render/ray_caster.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 
 namespace refhost {
 namespace {
+
+constexpr double kPi = 3.14159265358979323846;
 
 using namespace vmath;
 
@@ -142,8 +144,8 @@ TEST_F(RayCasterTest, NoSelfHitFromPointsOnSurfaces) {
         // Either side, from 0.5 degrees off the surface to along its normal.
         const Vec3d n0 = g->facet_normal[polygon];
         const Vec3d t1 = normalized(sub(p1, p0)), t2 = cross(n0, t1);
-        const double elevation = 0.008726646259971648 + (M_PI / 2 - 0.0088) * unit(rng);
-        const double azimuth = 2.0 * M_PI * unit(rng);
+        const double elevation = 0.008726646259971648 + (kPi / 2 - 0.0088) * unit(rng);
+        const double azimuth = 2.0 * kPi * unit(rng);
         const double side = n % 2 ? 1.0 : -1.0;
         const Vec3d dir = add(mul(side * std::sin(elevation), n0),
                               mul(std::cos(elevation), add(mul(std::cos(azimuth), t1), mul(std::sin(azimuth), t2))));
@@ -347,7 +349,7 @@ TEST_F(RayCasterTest, NestedShadingStopsAtTheDepthLimit) {
 TEST_F(RayCasterTest, IlluminateIsZeroInShadowAndOutsideTheCone) {
     RayCaster caster(scene);
     Item &sun = scene.add_light("Sun", LWLIGHT_DISTANT);
-    sun.motion.rotation.set({0, M_PI / 2, 0});  // pitched straight down
+    sun.motion.rotation.set({0, kPi / 2, 0});  // pitched straight down
     sun.light.color = {1.0, 0.5, 0.25};
     sun.light.intensity = 2.0;
     double dir[3], color[3];
@@ -369,7 +371,7 @@ TEST_F(RayCasterTest, IlluminateIsZeroInShadowAndOutsideTheCone) {
 
     Item &spot = scene.add_light("Spot", LWLIGHT_SPOT);
     spot.motion.position.set({5, 10, 5});
-    spot.motion.rotation.set({0, M_PI / 2, 0});
+    spot.motion.rotation.set({0, kPi / 2, 0});
     spot.light.cone_angle = 0.2;
     spot.light.cone_edge = 0.0;
     EXPECT_EQ(caster.illuminate(to_id(&spot), {5, 0, 6}, dir, color), 1);   // 0.1 rad off axis
@@ -382,7 +384,7 @@ TEST_F(RayCasterTest, TraceLightsTheHitAndShowsTheBackdropOnAMiss) {
     scene.backdrop_color = {0.1, 0.2, 0.3};
     scene.ambient_intensity = 0.0;
     Item &sun = scene.add_light("Sun", LWLIGHT_DISTANT);
-    sun.motion.rotation.set({0, M_PI / 2, 0});
+    sun.motion.rotation.set({0, kPi / 2, 0});
     floor->surfaces[0]->values.color[0] = 0.5;
     floor->surfaces[0]->values.diffuse = 1.0;
     RayCaster caster(scene);

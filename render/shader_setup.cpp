@@ -1,22 +1,20 @@
-#include "refhost/shader_setup.h"
+#include "render/shader_setup.h"
 
 #include <cmath>
 
-#include "refhost/block_io.h"
 #include "refhost/envelopes.h"
 #include "refhost/host.h"
 #include "refhost/image_list.h"
-#include "refhost/json_read.h"
 #include "refhost/textures.h"
 #include "refhost/vparm.h"
 #include "refhost/xpanel.h"
+#include "render/json_read.h"
 
 namespace refhost {
 
 using nlohmann::json;
 
 namespace {
-
 
 int shape_code(const std::string &s, const std::string &what) {
     if (s == "tcb") return SHAPE_TCB;
@@ -185,17 +183,6 @@ json parse_override(const std::string &text, std::string &name) {
 
 }  // namespace
 
-bool activate_shader(Host &host, const PluginFile &plugin, const char *name, ShaderServer &server,
-                     std::string *error) {
-    server.plugin = &plugin;
-    const int rc = plugin.activate(host, LWSHADER_HCLASS, name, LWSHADER_VERSION, &server.handler);
-    if (rc == AFUNC_OK) return true;
-    if (error)
-        *error = rc < 0 ? std::string("the plug-in has no ShaderHandler named ") + name
-                        : "the plug-in refused activation (" + std::to_string(rc) + ")";
-    return false;
-}
-
 bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &name,
                    const json &value, std::string *error) {
     try {
@@ -226,19 +213,6 @@ bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, 
         if (error) *error = e.message;
         return false;
     }
-}
-
-std::string store_instance(const ShaderServer &server, LWInstance instance) {
-    BlockWriter writer(LWIO_ASCII);
-    server.inst.save(instance, writer.state());
-    return writer.bytes();
-}
-
-void restore_instance(const ShaderServer &server, LWInstance instance, const std::string &stored) {
-    // Binary saves start with the version word's zero byte; text saves are printable.
-    const int mode = !stored.empty() && stored[0] == '\0' ? LWIO_BINARY : LWIO_ASCII;
-    BlockReader reader(mode, stored);
-    server.inst.load(instance, reader.state());
 }
 
 bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
@@ -275,14 +249,6 @@ bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
         }
     }
     return true;
-}
-
-void release_shaders(Host &host, ShaderServer &server) {
-    for (const auto &surface : host.scene().surfaces()) {
-        for (const ShaderBinding &b : surface->shaders)
-            if (b.handler == &server.handler) server.inst.destroy(b.instance);
-        surface->shaders.clear();
-    }
 }
 
 json scene_document_with_instances(Host &host, const ShaderServer &server, const SceneDescription &desc) {

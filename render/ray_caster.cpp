@@ -1,4 +1,4 @@
-#include "refhost/ray_caster.h"
+#include "render/ray_caster.h"
 
 #include <algorithm>
 #include <cmath>
@@ -298,6 +298,7 @@ double RayCaster::shade(const Vec3d &pos, const Vec3d &dir, LWShaderAccess *acce
     ray.bounces = t_shade_depth;
     ray.source_id = t_shading_object;
     fill_shading_spot(*hit.geometry, hit.polygon, hit.spot, ray, *access);
+    install_ray_functions(*access);
     run_shaders(hit.geometry->polygon_surface[hit.polygon], *access);
     return hit.distance;
 }

@@ -1,8 +1,8 @@
 // Fake host tables for the shading tests: meshes, the scene's objects, render memory,
 // variant parameters, textures and ray functions, all recording what the module asks.
 // Host callbacks carry no context, so the fakes work on one process-wide FakeWorld.
-#ifndef ORMEL_SHADING_TEST_FAKES_H
-#define ORMEL_SHADING_TEST_FAKES_H
+#ifndef ORMEL_TESTS_SUPPORT_SHADING_FAKES_H
+#define ORMEL_TESTS_SUPPORT_SHADING_FAKES_H
 
 #include <array>
 #include <atomic>
@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "common/vec.h"
-#include "instance/dirt_instance.h"
 #include "host/lwsdk.h"
+#include "instance/dirt_instance.h"
 #include "module/globals.h"
 #include "module/module_state.h"
 #include "params/services.h"

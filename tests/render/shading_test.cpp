@@ -9,13 +9,13 @@
 #include "host/lwsdk.h"
 #include "refhost/host.h"
 #include "refhost/plugin.h"
-#include "refhost/shader_setup.h"
-#include "refhost/ray_caster.h"
 #include "refhost/render_services.h"
 #include "refhost/scene.h"
 #include "refhost/services.h"
+#include "refhost/shader_server.h"
 #include "refhost/shading_spot.h"
 #include "refhost/xpanel.h"
+#include "render/ray_caster.h"
 
 namespace refhost {
 namespace {
@@ -84,6 +84,7 @@ protected:
         SpotRecord a{};
         const Polygon &cell = *cells[static_cast<size_t>(index(i, j))];
         EXPECT_TRUE(make_shading_spot(host.scene(), *floor_item, cell, PolygonSpot{0, 0.0, 0.5}, a));
+        RayCaster::install_ray_functions(a.access);
         return a.access;
     }
 

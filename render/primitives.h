@@ -1,6 +1,6 @@
 // Built-in geometry: boxes, floors, spheres and stairs as polygon meshes.
-#ifndef REFHOST_PRIMITIVES_H
-#define REFHOST_PRIMITIVES_H
+#ifndef RENDER_PRIMITIVES_H
+#define RENDER_PRIMITIVES_H
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "refhost/json_read.h"
+#include "render/json_read.h"
 
 namespace refhost {
 

@@ -1,7 +1,7 @@
 // Checked reading of JSON values for scene files and shader settings: every mistake
 // becomes a JsonError carrying a one-line message that names the offending place.
-#ifndef REFHOST_JSON_READ_H
-#define REFHOST_JSON_READ_H
+#ifndef RENDER_JSON_READ_H
+#define RENDER_JSON_READ_H
 
 #include <nlohmann/json.hpp>
 

@@ -1,4 +1,4 @@
-#include "refhost/primitives.h"
+#include "render/primitives.h"
 
 #include <cmath>
 #include <vector>

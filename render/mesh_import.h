@@ -1,7 +1,7 @@
 // Reading object files (Wavefront OBJ, LightWave LWO and whatever else Assimp reads) into
 // the scene, keeping polygons, surfaces and layers.
-#ifndef REFHOST_MESH_IMPORT_H
-#define REFHOST_MESH_IMPORT_H
+#ifndef RENDER_MESH_IMPORT_H
+#define RENDER_MESH_IMPORT_H
 
 #include <string>
 

@@ -1,6 +1,6 @@
 // Command-line options of dirt-render.
-#ifndef REFHOST_RENDER_OPTIONS_H
-#define REFHOST_RENDER_OPTIONS_H
+#ifndef RENDER_RENDER_OPTIONS_H
+#define RENDER_RENDER_OPTIONS_H
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "refhost/render_options.h"
+#include "render/render_options.h"
 
 #include <cstdlib>
 #include <cstring>

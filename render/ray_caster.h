@@ -23,8 +23,8 @@
 // The host's ray functions (LWShaderAccess rayCast, rayShade, rayTrace, illuminate) carry no
 // context: they use the calling thread's current caster, which the renderer sets on each
 // render thread with `RayCaster::Scope` (or `set_current`). Without one they report a miss.
-#ifndef REFHOST_RAY_CASTER_H
-#define REFHOST_RAY_CASTER_H
+#ifndef RENDER_RAY_CASTER_H
+#define RENDER_RAY_CASTER_H
 
 #include <embree3/rtcore.h>
 

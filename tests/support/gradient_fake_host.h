@@ -1,8 +1,8 @@
 // A small hand-written host for the gradient-input tests: item, light, object and mesh
 // tables over a scene kept in plain maps, plus illuminate and rayCast functions. Every
 // call the module makes is logged; the process's current FakeHost answers them.
-#ifndef ORMEL_GRADIENTS_FAKE_HOST_TEST_H
-#define ORMEL_GRADIENTS_FAKE_HOST_TEST_H
+#ifndef ORMEL_TESTS_SUPPORT_GRADIENT_FAKE_HOST_H
+#define ORMEL_TESTS_SUPPORT_GRADIENT_FAKE_HOST_H
 
 #include <cstdint>
 #include <functional>

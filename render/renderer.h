@@ -1,12 +1,12 @@
 // The renderer behind dirt-render: a pinhole camera, jittered samples per pixel, tiles on
 // several threads, and the ray caster's shading of every hit (surface shaders included).
-#ifndef REFHOST_RENDERER_H
-#define REFHOST_RENDERER_H
+#ifndef RENDER_RENDERER_H
+#define RENDER_RENDERER_H
 
 #include <functional>
 
-#include "refhost/png_image.h"
-#include "refhost/scene_file.h"
+#include "render/png_image.h"
+#include "render/scene_file.h"
 
 namespace refhost {
 

@@ -1,4 +1,4 @@
-#include "refhost/mesh_import.h"
+#include "render/mesh_import.h"
 
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>

@@ -1,4 +1,4 @@
-#include "refhost/renderer.h"
+#include "render/renderer.h"
 
 #include <unistd.h>
 
@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "refhost/host.h"
-#include "refhost/ray_caster.h"
 #include "refhost/vec3d_math.h"
+#include "render/ray_caster.h"
 
 namespace refhost {
 

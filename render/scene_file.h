@@ -1,7 +1,7 @@
 // Scene files: JSON documents with a camera, lights, objects, surfaces with their base
 // values and dirt-shader settings, and render settings.
-#ifndef REFHOST_SCENE_FILE_H
-#define REFHOST_SCENE_FILE_H
+#ifndef RENDER_SCENE_FILE_H
+#define RENDER_SCENE_FILE_H
 
 #include <nlohmann/json.hpp>
 

@@ -1,0 +1,34 @@
+// Putting the dirt shader on a scene's surfaces: creating instances through the loaded
+// plug-in, restoring stored ones, applying a scene file's settings through the plug-in's
+// own panel, and writing the instances back into a scene document.
+#ifndef RENDER_SHADER_SETUP_H
+#define RENDER_SHADER_SETUP_H
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "host/lwsdk.h"
+#include "refhost/shader_server.h"
+#include "render/scene_file.h"
+
+namespace refhost {
+
+class Host;
+
+bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
+                   const std::vector<std::string> &overrides, std::string *error);
+
+// Applies one setting, by the panel's value name, to an instance.
+bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &name,
+                   const nlohmann::json &value, std::string *error);
+
+// The document with each shaded surface's instance stored in it ("dirt_state"), ready to
+// be written as a scene file.
+nlohmann::json scene_document_with_instances(Host &host, const ShaderServer &server,
+                                             const SceneDescription &desc);
+
+}  // namespace refhost
+
+#endif

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libembree-dev libassimp-dev nlohmann-json3-dev libpng-dev
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix googletest wine64
 )
 
 missing=()

@@ -19,6 +19,7 @@
 #include "render/shader_setup.h"
 
 using namespace refhost;
+using namespace render;
 
 namespace {
 

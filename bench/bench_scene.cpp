@@ -12,6 +12,7 @@ namespace bench {
 
 BenchScene::BenchScene() {
     using namespace refhost;
+    using namespace render;
     install_instance_services(host);
     set_image_file_reader(host, read_png_image);
     install_render_services(host);

@@ -25,7 +25,7 @@ public:
     const std::string &error() const { return error_; }
 
     refhost::Host host;
-    refhost::SceneDescription desc;
+    render::SceneDescription desc;
     refhost::PluginFile plugin;
     refhost::ShaderServer server;
 

@@ -31,7 +31,7 @@ using refhost::Vec3d;
 
 struct Fixture {
     bench::BenchScene scene;
-    refhost::RayCaster caster{scene.host.scene()};
+    render::RayCaster caster{scene.host.scene()};
     LWInstanceFuncs core_inst{};
     LWItemFuncs core_item{};
     LWRenderFuncs core_rend{};
@@ -77,8 +77,8 @@ struct Fixture {
     }
 
     bool spot_at(const Vec3d &from, const Vec3d &dir, LWShaderAccess &out) {
-        refhost::RayCaster::Scope scope(caster);
-        refhost::RayCaster::Hit hit;
+        render::RayCaster::Scope scope(caster);
+        render::RayCaster::Hit hit;
         if (!caster.intersect(from, dir, std::numeric_limits<double>::infinity(), hit)) return false;
         refhost::SpotRay ray;
         ray.source = from;
@@ -205,7 +205,7 @@ void run_evaluate(benchmark::State &state, const char *surface, const LWShaderAc
         state.SkipWithError("no shader on the surface");
         return;
     }
-    refhost::RayCaster::Scope scope(fixture().caster);
+    render::RayCaster::Scope scope(fixture().caster);
     LWShaderAccess spot = base;
     if (!embree) {
         spot.rayCast = constant_cast;
@@ -237,7 +237,7 @@ BENCHMARK(BM_evaluate_embree_ball);
 std::vector<std::pair<Vec3d, Vec3d>> g_rays;
 double recording_cast(const LWDVector pos, const LWDVector dir) {
     g_rays.push_back({{pos[0], pos[1], pos[2]}, {dir[0], dir[1], dir[2]}});
-    return refhost::RayCaster::ray_cast(pos, dir);
+    return render::RayCaster::ray_cast(pos, dir);
 }
 
 void run_rays_only(benchmark::State &state, const char *surface, const LWShaderAccess &base) {
@@ -247,12 +247,12 @@ void run_rays_only(benchmark::State &state, const char *surface, const LWShaderA
         state.SkipWithError("no shader on the surface");
         return;
     }
-    refhost::RayCaster::Scope scope(fixture().caster);
+    render::RayCaster::Scope scope(fixture().caster);
     g_rays.clear();
     LWShaderAccess spot = base;
     spot.rayCast = recording_cast;
     b->handler->evaluate(b->instance, &spot);
-    refhost::RayCaster::Hit hit;
+    render::RayCaster::Hit hit;
     for (auto _ : state) {
         for (const auto &ray : g_rays)
             benchmark::DoNotOptimize(

@@ -167,15 +167,15 @@ struct FrameFigures {
     long plugin_rays = 0;
 };
 
-FrameFigures render(refhost::Renderer &renderer, Mode mode) {
+FrameFigures render_frame(render::Renderer &renderer, Mode mode) {
     {
         std::lock_guard<std::mutex> lock(g_records_mutex);
         for (auto &r : g_records) *r = ThreadRecord();
     }
     g_mode = mode;
-    refhost::RgbImage image;
+    render::RgbImage image;
     const long process_before = bench::process_allocations();
-    const refhost::FrameStats stats = renderer.render_frame(0, 0.0, image);
+    const render::FrameStats stats = renderer.render_frame(0, 0.0, image);
     FrameFigures f;
     f.allocations_in_process = bench::process_allocations() - process_before;
     unsigned long long hash = 1469598103934665603ull;
@@ -201,8 +201,8 @@ double median(std::vector<double> v) {
 }
 
 // Seconds Embree takes for the recorded rays, through the caster's intersection alone.
-double replay_rays(const refhost::RayCaster &caster, const std::vector<RecordedRay> &rays) {
-    refhost::RayCaster::Hit hit;
+double replay_rays(const render::RayCaster &caster, const std::vector<RecordedRay> &rays) {
+    render::RayCaster::Hit hit;
     caster.cast({0, 0, 0}, {0, 1, 0});  // builds the structure outside the timing
     volatile double sink = 0.0;
     const auto start = Clock::now();
@@ -304,21 +304,21 @@ int main(int argc, char **argv) {
     core_handler.rend = &core_rend;
     ormel::shader_activate(LWSHADER_VERSION, scene.host.global_func(), &core_handler, nullptr);
 
-    refhost::RendererOptions ro;
+    render::RendererOptions ro;
     ro.width = o.width;
     ro.height = o.height;
     ro.samples = o.samples;
     ro.threads = o.threads;
-    refhost::Renderer renderer(scene.host, ro);
+    render::Renderer renderer(scene.host, ro);
     renderer.begin();
 
     // Warm-up: the normal cache fills, the pool gets its flags, Embree builds.
-    render(renderer, Mode::Plain);
+    render_frame(renderer, Mode::Plain);
 
     std::vector<double> spots_per_second, evaluate_per_spot, allocs_eval, allocs_process;
     FrameFigures last;
     for (int run = 0; run < o.runs; ++run) {
-        last = render(renderer, Mode::Plain);
+        last = render_frame(renderer, Mode::Plain);
         const double spots = static_cast<double>(std::max(1L, last.spots));
         spots_per_second.push_back(spots / last.render_seconds);
         evaluate_per_spot.push_back(last.evaluate_seconds / spots);
@@ -328,7 +328,7 @@ int main(int argc, char **argv) {
     const double peak_mb = peak_rss_mb();
 
     // The recording pass: the plug-in's rays and a sample of its spots.
-    const FrameFigures recorded = render(renderer, Mode::Record);
+    const FrameFigures recorded = render_frame(renderer, Mode::Record);
     std::vector<RecordedRay> rays;
     std::vector<SpotSample> spot_samples;
     long shade_rays = 0;
@@ -339,7 +339,7 @@ int main(int argc, char **argv) {
     for (const RecordedRay &ray : rays) shade_rays += ray.shade ? 1 : 0;
     const double spots = static_cast<double>(std::max(1L, recorded.spots));
 
-    refhost::RayCaster caster(scene.host.scene());
+    render::RayCaster caster(scene.host.scene());
     std::vector<double> replay;
     for (int run = 0; run < o.runs; ++run) replay.push_back(replay_rays(caster, rays) / spots);
     const double lock_per_spot = lock_seconds_per_spot(spot_samples);

@@ -1,6 +1,6 @@
 #include "render/json_read.h"
 
-namespace refhost {
+namespace render {
 
 using nlohmann::json;
 
@@ -42,4 +42,4 @@ void json_values(const json &v, bool three, const std::string &what, double out[
     }
 }
 
-}  // namespace refhost
+}  // namespace render

@@ -9,8 +9,9 @@
 #include <string>
 
 #include "refhost/scene.h"
+#include "render/host_names.h"
 
-namespace refhost {
+namespace render {
 
 struct JsonError {
     std::string message;
@@ -30,6 +31,6 @@ Vec3d json_vec3(const nlohmann::json &v, const std::string &what);
 // [r, g, b] into out when three, else one number copied into all three.
 void json_values(const nlohmann::json &v, bool three, const std::string &what, double out[3]);
 
-}  // namespace refhost
+}  // namespace render
 
 #endif

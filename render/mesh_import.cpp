@@ -8,7 +8,7 @@
 #include <map>
 #include <set>
 
-namespace refhost {
+namespace render {
 
 namespace {
 
@@ -97,4 +97,4 @@ bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::
     return true;
 }
 
-}  // namespace refhost
+}  // namespace render

@@ -6,13 +6,14 @@
 #include <string>
 
 #include "refhost/scene.h"
+#include "render/host_names.h"
 
-namespace refhost {
+namespace render {
 
 // Adds the file's layers, polygons and surfaces to the object. Points shared by polygons
 // stay shared. False with a one-line reason in *error when the file cannot be read.
 bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error);
 
-}  // namespace refhost
+}  // namespace render
 
 #endif

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace refhost {
+namespace render {
 
 bool read_png_image(const std::string &path, Image &image) {
     png_image png{};
@@ -79,4 +79,4 @@ bool read_png(const std::string &path, RgbImage &image, std::string *error) {
     return true;
 }
 
-}  // namespace refhost
+}  // namespace render

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "refhost/scene.h"
+#include "render/host_names.h"
 
-namespace refhost {
+namespace render {
 
 // The host image list's codec: the file's 8-bit values as they are, 0 to 1. The reader is
 // what the renderer installs as its host's image file reader.
@@ -31,6 +32,6 @@ bool write_png(const std::string &path, const RgbImage &image, std::string *erro
 // Read any 8- or 16-bit PNG into linear RGB; false with a reason in *error on failure.
 bool read_png(const std::string &path, RgbImage &image, std::string *error);
 
-}  // namespace refhost
+}  // namespace render
 
 #endif

@@ -5,7 +5,7 @@
 
 #include "refhost/vec3d_math.h"
 
-namespace refhost {
+namespace render {
 
 using vmath::add;
 
@@ -96,4 +96,4 @@ void add_stairs(Mesh &mesh, const Vec3d &origin, int steps, double width, double
     }
 }
 
-}  // namespace refhost
+}  // namespace render

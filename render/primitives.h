@@ -5,8 +5,9 @@
 #include <string>
 
 #include "refhost/scene.h"
+#include "render/host_names.h"
 
-namespace refhost {
+namespace render {
 
 // Each adds polygons with the given surface name to the mesh, in object space.
 
@@ -23,6 +24,6 @@ void add_stairs(Mesh &mesh, const Vec3d &origin, int steps, double width, double
 // A quad from corner a spanning edges u and v; its facet normal points along u x v.
 void add_quad(Mesh &mesh, const Vec3d &a, const Vec3d &u, const Vec3d &v, const std::string &surface);
 
-}  // namespace refhost
+}  // namespace render
 
 #endif

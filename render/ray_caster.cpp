@@ -9,7 +9,7 @@
 #include "refhost/item_info.h"
 #include "refhost/vec3d_math.h"
 
-namespace refhost {
+namespace render {
 
 using namespace vmath;
 
@@ -450,4 +450,4 @@ void RayCaster::install_ray_functions(LWShaderAccess &access) {
     access.rayShade = ray_shade;
 }
 
-}  // namespace refhost
+}  // namespace render

@@ -35,8 +35,9 @@
 #include "host/lwsdk.h"
 #include "refhost/scene.h"
 #include "refhost/shading_spot.h"
+#include "render/host_names.h"
 
-namespace refhost {
+namespace render {
 
 // What the render threads did, counted per thread (no shared counters on the hot path).
 struct RenderCounters {
@@ -129,6 +130,6 @@ private:
     const unsigned long long id_;  // unique per caster, so per-thread copies never mix casters
 };
 
-}  // namespace refhost
+}  // namespace render
 
 #endif

@@ -11,7 +11,7 @@
 #include "refhost/render_services.h"
 #include "refhost/vec3d_math.h"
 
-namespace refhost {
+namespace render {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -420,4 +420,4 @@ TEST_F(RayCasterTest, ThreadsCastThroughTheirCurrentCaster) {
 }
 
 }  // namespace
-}  // namespace refhost
+}  // namespace render

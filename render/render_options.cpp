@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace refhost {
+namespace render {
 
 namespace {
 
@@ -99,4 +99,4 @@ bool parse_render_options(int argc, const char *const *argv, RenderOptions &o, s
     return true;
 }
 
-}  // namespace refhost
+}  // namespace render

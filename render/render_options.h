@@ -4,8 +4,9 @@
 
 #include <string>
 #include <vector>
+#include "render/host_names.h"
 
-namespace refhost {
+namespace render {
 
 struct RenderOptions {
     std::string input;        // scene file (.json) or object file; empty: the demo scene
@@ -28,6 +29,6 @@ bool parse_render_options(int argc, const char *const *argv, RenderOptions &opti
 // The text of --help.
 const char *render_usage();
 
-}  // namespace refhost
+}  // namespace render
 
 #endif

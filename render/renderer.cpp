@@ -17,7 +17,7 @@
 #include "refhost/vec3d_math.h"
 #include "render/ray_caster.h"
 
-namespace refhost {
+namespace render {
 
 using namespace vmath;
 
@@ -162,4 +162,4 @@ void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
     if (shown) std::fprintf(stderr, "\r[%s] 100%%\n", std::string(40, '#').c_str());
 }
 
-}  // namespace refhost
+}  // namespace render

@@ -5,12 +5,16 @@
 
 #include <functional>
 
+#include "render/host_names.h"
 #include "render/png_image.h"
 #include "render/scene_file.h"
 
 namespace refhost {
-
 class Host;
+}  // namespace refhost
+
+namespace render {
+
 class RayCaster;
 
 struct FrameStats {
@@ -55,6 +59,6 @@ private:
     double zoom_ = 3.2;
 };
 
-}  // namespace refhost
+}  // namespace render
 
 #endif

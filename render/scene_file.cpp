@@ -8,7 +8,7 @@
 #include "render/mesh_import.h"
 #include "render/primitives.h"
 
-namespace refhost {
+namespace render {
 
 using nlohmann::json;
 
@@ -324,9 +324,9 @@ bool scene_for_object_file(const std::string &path, Scene &scene, SceneDescripti
     return true;
 }
 
-}  // namespace refhost
+}  // namespace render
 
-namespace refhost {
+namespace render {
 
 const char *demo_scene_json() {
     return R"json({
@@ -365,4 +365,4 @@ const char *demo_scene_json() {
 })json";
 }
 
-}  // namespace refhost
+}  // namespace render

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "refhost/scene.h"
+#include "render/host_names.h"
 
-namespace refhost {
+namespace render {
 
 struct RenderSettings {
     int width = 640;
@@ -58,6 +59,6 @@ const char *demo_scene_json();
 enum class SettingKind { Unknown, Number, Angle, Integer, Switch, Env, PercentEnv, ColorEnv };
 SettingKind setting_kind(const std::string &name);
 
-}  // namespace refhost
+}  // namespace render
 
 #endif

@@ -10,7 +10,7 @@
 #include "refhost/xpanel.h"
 #include "render/json_read.h"
 
-namespace refhost {
+namespace render {
 
 using nlohmann::json;
 
@@ -277,4 +277,4 @@ json scene_document_with_instances(Host &host, const ShaderServer &server, const
     return doc;
 }
 
-}  // namespace refhost
+}  // namespace render

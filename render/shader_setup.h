@@ -11,11 +11,11 @@
 
 #include "host/lwsdk.h"
 #include "refhost/shader_server.h"
+#include "render/host_names.h"
 #include "render/scene_file.h"
 
-namespace refhost {
+namespace render {
 
-class Host;
 
 bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
                    const std::vector<std::string> &overrides, std::string *error);
@@ -29,6 +29,6 @@ bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, 
 nlohmann::json scene_document_with_instances(Host &host, const ShaderServer &server,
                                              const SceneDescription &desc);
 
-}  // namespace refhost
+}  // namespace render
 
 #endif

@@ -12,7 +12,7 @@
 #include "refhost/services.h"
 #include "render/ray_caster.h"
 
-namespace refhost {
+namespace render {
 namespace {
 
 class CasterShading : public ::testing::Test {
@@ -114,4 +114,4 @@ TEST_F(CasterShading, ThreadsShadeSpotsAsOneThreadDoes) {
 }
 
 }  // namespace
-}  // namespace refhost
+}  // namespace render

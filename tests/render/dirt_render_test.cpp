@@ -50,10 +50,10 @@ protected:
 
     void write(const std::string &name, const std::string &text) const { std::ofstream(path(name)) << text; }
 
-    refhost::RgbImage image(const std::string &name) const {
-        refhost::RgbImage img;
+    render::RgbImage image(const std::string &name) const {
+        render::RgbImage img;
         std::string error;
-        EXPECT_TRUE(refhost::read_png(path(name), img, &error)) << error;
+        EXPECT_TRUE(render::read_png(path(name), img, &error)) << error;
         return img;
     }
 
@@ -79,7 +79,7 @@ TEST_F(DirtRender, CrevicePixelIsDarkerThanOpenFloor) {
     })");
     const RunResult r = run(path("box.json") + " -q -o " + path("box.png"));
     ASSERT_EQ(r.status, 0) << r.output;
-    const refhost::RgbImage img = image("box.png");
+    const render::RgbImage img = image("box.png");
     // World x = 0.65 (0.15 m from the box's side) against x = 2.7 (open floor), both at z = 0.
     const double crevice = luminance(img.pixel(73, 60));
     const double open = luminance(img.pixel(114, 60));
@@ -89,7 +89,7 @@ TEST_F(DirtRender, CrevicePixelIsDarkerThanOpenFloor) {
 TEST_F(DirtRender, AmountZeroEqualsRenderWithoutShader) {
     const RunResult r = run(std::string(kSmall) + " --compare --set dirt_amount=0 -o " + path("cmp.png"));
     ASSERT_EQ(r.status, 0) << r.output;
-    const refhost::RgbImage img = image("cmp.png");
+    const render::RgbImage img = image("cmp.png");
     ASSERT_EQ(img.width, 160);
     for (int y = 0; y < img.height; ++y)
         for (int x = 0; x < 80; ++x)
@@ -98,7 +98,7 @@ TEST_F(DirtRender, AmountZeroEqualsRenderWithoutShader) {
     // With the default amount the two halves differ.
     const RunResult d = run(std::string(kSmall) + " --compare -o " + path("cmp2.png"));
     ASSERT_EQ(d.status, 0) << d.output;
-    const refhost::RgbImage dirty = image("cmp2.png");
+    const render::RgbImage dirty = image("cmp2.png");
     int darker = 0;
     for (int y = 0; y < dirty.height; ++y)
         for (int x = 0; x < 80; ++x) darker += luminance(dirty.pixel(x, y)) < luminance(dirty.pixel(80 + x, y)) - 0.02;
@@ -108,7 +108,7 @@ TEST_F(DirtRender, AmountZeroEqualsRenderWithoutShader) {
 TEST_F(DirtRender, OneAndFourThreadsGiveIdenticalImages) {
     ASSERT_EQ(run(std::string(kSmall) + " --threads 1 -o " + path("t1.png")).status, 0);
     ASSERT_EQ(run(std::string(kSmall) + " --threads 4 -o " + path("t4.png")).status, 0);
-    const refhost::RgbImage a = image("t1.png"), b = image("t4.png");
+    const render::RgbImage a = image("t1.png"), b = image("t4.png");
     EXPECT_EQ(a.rgb, b.rgb);
 }
 
@@ -130,7 +130,7 @@ TEST_F(DirtRender, LightWaveObjectRenders) {
     const RunResult r = run(lwo + " --width 48 --height 32 --samples 1 -o " + path("lwo.png"));
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("spots shaded"), std::string::npos);
-    const refhost::RgbImage img = image("lwo.png");
+    const render::RgbImage img = image("lwo.png");
     EXPECT_EQ(img.width, 48);
 }
 

@@ -205,14 +205,14 @@ protected:
 
     // Shades the covered and the open tile at their centres; returns the diffuse level
     // the shader left at each.
-    std::vector<double> shade_tiles(const refhost::RayCaster &caster) {
+    std::vector<double> shade_tiles(const render::RayCaster &caster) {
         std::vector<double> diffuse;
         for (const Polygon *tile : {covered, open}) {
             refhost::SpotRecord record{};
             LWShaderAccess &access = record.access;
             EXPECT_TRUE(refhost::make_shading_spot(host.scene(), *floor_item, *tile,
                                                    refhost::PolygonSpot{0, 0.0, 0.5}, record));
-            refhost::RayCaster::install_ray_functions(access);
+            render::RayCaster::install_ray_functions(access);
             EXPECT_GT(access.wNorm[1], 0.99);
             caster.run_shaders(floor_surface, access);
             diffuse.push_back(access.diffuse);
@@ -223,8 +223,8 @@ protected:
     // One frame as a renderer shades it: init, newTime, the spots, cleanup.
     std::vector<double> render_frame(LWFrame frame, double time) {
         host.scene().current_time = time;
-        refhost::RayCaster caster(host.scene());
-        refhost::RayCaster::Scope scope(caster);
+        render::RayCaster caster(host.scene());
+        render::RayCaster::Scope scope(caster);
         EXPECT_EQ(rend_funcs.init(instance, 0), nullptr);
         EXPECT_EQ(rend_funcs.newTime(instance, frame, time), nullptr);
         const std::vector<double> diffuse = shade_tiles(caster);
@@ -366,7 +366,7 @@ TEST_F(GradientInputs, ThreadedShadingSharesOnePerTimeRecord) {
     texture_amount();
     interceptor->calls.clear();
     host.scene().current_time = 0.0;
-    refhost::RayCaster caster(host.scene());
+    render::RayCaster caster(host.scene());
     ASSERT_EQ(rend_funcs.init(instance, 0), nullptr);
     ASSERT_EQ(rend_funcs.newTime(instance, 1, 0.0), nullptr);
     constexpr int kThreads = 2, kRounds = 10;
@@ -374,7 +374,7 @@ TEST_F(GradientInputs, ThreadedShadingSharesOnePerTimeRecord) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            refhost::RayCaster::Scope scope(caster);
+            render::RayCaster::Scope scope(caster);
             for (int r = 0; r < kRounds; ++r) results[t * kRounds + r] = shade_tiles(caster);
         });
     }

@@ -17,7 +17,7 @@
 #include "refhost/xpanel.h"
 #include "render/ray_caster.h"
 
-namespace refhost {
+namespace render {
 namespace {
 
 // The floor is kCells x kCells square cells of side kCell, centred on the origin: the
@@ -172,4 +172,4 @@ TEST_F(BoxOnFloor, OneThreadAndFourThreadsRenderAlike) {
 }
 
 }  // namespace
-}  // namespace refhost
+}  // namespace render

@@ -162,7 +162,14 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
     v.specular = get_number(s, "specular", v.specular, where);
     v.glossiness = get_number(s, "glossiness", v.glossiness, where);
     v.reflection = get_number(s, "reflection", v.reflection, where);
-    if (s.contains("smoothing_angle")) v.smoothing_angle = json_number(s["smoothing_angle"], where + ".smoothing_angle") * kDegree;
+    if (s.contains("smoothing_angle")) {
+        v.smoothing_angle = json_number(s["smoothing_angle"], where + ".smoothing_angle") * kDegree;
+        // An angle given here rules the surface's smoothing over normals from its file.
+        if (Item *item = scene.find_object_by_filename(object))
+            for (const auto &layer : item->layers)
+                for (const auto &polygon : layer->mesh.polygons)
+                    if (polygon->surface == name) polygon->normals.clear();
+    }
 
     if (!s.contains("dirt") && !s.contains("dirt_state")) return;
     ShaderSettings shader;
@@ -174,7 +181,8 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
         } else if (d.is_object()) {
             for (auto it = d.begin(); it != d.end(); ++it) {
                 if (setting_kind(it.key()) == SettingKind::Unknown)
-                    json_fail("unknown setting \"" + it.key() + "\" in " + where + ".dirt");
+                    json_fail("unknown setting \"" + it.key() + "\" in " + where + ".dirt" +
+                              did_you_mean(it.key(), setting_names()));
             }
             shader.settings = d;
         } else {
@@ -186,13 +194,14 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
 }
 
 void read_render(const json &r, RenderSettings &rs) {
-    check_keys(r, "render", {"width", "height", "samples", "frames", "fps", "max_depth", "output"});
+    check_keys(r, "render", {"width", "height", "samples", "frames", "fps", "max_depth", "output", "depth"});
     if (r.contains("width")) rs.width = json_integer(r["width"], "render.width");
     if (r.contains("height")) rs.height = json_integer(r["height"], "render.height");
     if (r.contains("samples")) rs.samples = json_integer(r["samples"], "render.samples");
     if (r.contains("max_depth")) rs.max_depth = json_integer(r["max_depth"], "render.max_depth");
     if (r.contains("fps")) rs.fps = json_number(r["fps"], "render.fps");
     if (r.contains("output")) rs.output = json_text(r["output"], "render.output");
+    if (r.contains("depth")) rs.depth = json_text(r["depth"], "render.depth");
     if (r.contains("frames")) {
         const json &f = r["frames"];
         if (!f.is_array() || f.size() != 2) json_fail("render.frames must be [first, last]");
@@ -241,24 +250,6 @@ void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDesc
 
 }  // namespace
 
-SettingKind setting_kind(const std::string &name) {
-    static const std::pair<const char *, SettingKind> kinds[] = {
-        {"dirt_width", SettingKind::Env},        {"dirt_falloff", SettingKind::Env},
-        {"dirt_amount", SettingKind::PercentEnv}, {"sample_theta", SettingKind::Angle},
-        {"sample_jitter", SettingKind::Angle},    {"sample_count", SettingKind::Integer},
-        {"sample_itr", SettingKind::Integer},     {"sample_scale", SettingKind::Number},
-        {"single_f", SettingKind::Switch},        {"use_color", SettingKind::Switch},
-        {"use_Kd", SettingKind::Switch},          {"use_Ks", SettingKind::Switch},
-        {"use_mirror", SettingKind::Switch},      {"dirt_color", SettingKind::ColorEnv},
-        {"dirt_Kd", SettingKind::PercentEnv},     {"dirt_Ks", SettingKind::PercentEnv},
-        {"dirt_mirror", SettingKind::PercentEnv}, {"use_bump", SettingKind::Switch},
-        {"bump", SettingKind::PercentEnv},
-    };
-    for (const auto &k : kinds)
-        if (name == k.first) return k.second;
-    return SettingKind::Unknown;
-}
-
 bool build_scene_from_json(const json &doc, const std::string &base_dir, Scene &scene,
                            SceneDescription &desc, std::string *error) {
     try {
@@ -291,36 +282,6 @@ bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &de
         if (error) *error = path + ": " + *error;
         return false;
     }
-    return true;
-}
-
-bool scene_for_object_file(const std::string &path, Scene &scene, SceneDescription &desc,
-                           std::string *error) {
-    // The object is keyed by its name, as in scene files.
-    Item &object = scene.add_object("Object", "Object");
-    if (!import_mesh_file(path, scene, object, error)) return false;
-    // Frame the object's bounding box.
-    double lo[3] = {1e30, 1e30, 1e30}, hi[3] = {-1e30, -1e30, -1e30};
-    for (const auto &layer : object.layers)
-        for (const auto &p : layer->mesh.points)
-            for (int k = 0; k < 3; ++k) {
-                lo[k] = std::min(lo[k], static_cast<double>(p->base[k]));
-                hi[k] = std::max(hi[k], static_cast<double>(p->base[k]));
-            }
-    const Vec3d center{0.5 * (lo[0] + hi[0]), 0.5 * (lo[1] + hi[1]), 0.5 * (lo[2] + hi[2])};
-    const double radius = 0.5 * std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
-                                          (hi[2] - lo[2]) * (hi[2] - lo[2]));
-    const double r = radius > 0.0 ? radius : 1.0;
-    Item &camera = scene.add_camera("Camera");
-    const Vec3d eye{center.x + 1.2 * r, center.y + 1.0 * r, center.z - 2.2 * r};
-    camera.motion.position.set(eye);
-    camera.motion.rotation.set(hpb_towards({center.x - eye.x, center.y - eye.y, center.z - eye.z}));
-    camera.camera.zoom = 2.0;
-    Item &light = scene.add_light("Key", LWLIGHT_DISTANT);
-    light.motion.rotation.set(hpb_towards({-0.4, -1.0, 0.6}));
-    scene.ambient_intensity = 0.15;
-    desc.document = json{{"objects", json::array({json{{"name", "Object"}, {"file", path}}})}};
-    for (Surface *s : object.surfaces) desc.shaders.push_back(ShaderSettings{s, json::object(), ""});
     return true;
 }
 

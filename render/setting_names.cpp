@@ -88,8 +88,10 @@ std::vector<std::string> nearest_names(const std::string &name, const std::vecto
     }
     std::stable_sort(scored.begin(), scored.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
+    // The nearest alone: a name one slip away hides those two slips away.
     std::vector<std::string> out;
-    for (size_t i = 0; i < scored.size() && i < count; ++i) out.push_back(scored[i].second);
+    for (size_t i = 0; i < scored.size() && i < count && scored[i].first == scored[0].first; ++i)
+        out.push_back(scored[i].second);
     return out;
 }
 

@@ -24,8 +24,9 @@ std::string panel_setting_name(const std::string &name);
 // other names.
 const std::vector<std::string> &setting_names();
 
-// Up to `count` of the candidates nearest to `name` by edit distance (ignoring case),
-// nearest first, among those close enough to be a likely slip.
+// Up to `count` of the candidates nearest to `name` by edit distance (ignoring case; a
+// name that holds the other whole counts as one slip), all at the smallest distance found,
+// among those close enough to be a likely slip.
 std::vector<std::string> nearest_names(const std::string &name, const std::vector<std::string> &candidates,
                                        size_t count = 3);
 

@@ -133,4 +133,56 @@ TEST_F(ObjectRender, EveryTestModelWithPolygonsShowsDirtByDefault) {
     EXPECT_GE(rendered, 40);
 }
 
+// A step: two boxes side by side, one twice the other's height, 40 units across, as an OBJ
+// without normals.
+const char *const kStepObj =
+    "v 0 0 0\nv 20 0 0\nv 20 10 0\nv 0 10 0\nv 0 0 20\nv 20 0 20\nv 20 10 20\nv 0 10 20\n"
+    "v 20 0 0\nv 40 0 0\nv 40 20 0\nv 20 20 0\nv 20 0 20\nv 40 0 20\nv 40 20 20\nv 20 20 20\n"
+    "f 1 4 3 2\nf 5 6 7 8\nf 1 5 8 4\nf 2 3 7 6\nf 4 8 7 3\nf 1 2 6 5\n"
+    "f 9 12 11 10\nf 13 14 15 16\nf 9 13 16 12\nf 10 11 15 14\nf 12 16 15 11\nf 9 10 14 13\n";
+
+TEST_F(ObjectRender, SavedSceneRendersTheSameImageAgain) {
+    std::ofstream(path("step.obj")) << kStepObj;
+    const std::string size = " --width 48 --height 36 --samples 2 ";
+    const RunResult first = run(path("step.obj") + size + "-o " + path("a.png") + " --mask " + path("ma.png") +
+                                " --save-scene " + path("step.json"));
+    ASSERT_EQ(first.status, 0) << first.output;
+    EXPECT_NE(first.output.find("dirt_width 4.9 chosen from the object's size"), std::string::npos) << first.output;
+    std::ifstream in(path("step.json"));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const char *key : {"\"camera\"", "\"lights\"", "\"ambient\"", "\"render\"", "\"Ground\"", "\"dirt_state\"",
+                            "\"width\": 48"})
+        EXPECT_NE(text.find(key), std::string::npos) << key;
+
+    // Loaded from another folder, the model is found all the same.
+    ASSERT_EQ(system(("mkdir -p " + path("elsewhere") + " && mv " + path("step.json") + " " + path("elsewhere/")).c_str()), 0);
+    const RunResult again = run(path("elsewhere/step.json") + " -o " + path("b.png") + " --mask " + path("mb.png"));
+    ASSERT_EQ(again.status, 0) << again.output;
+    auto bytes = [&](const std::string &name) {
+        std::ifstream f(path(name), std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    };
+    EXPECT_EQ(bytes("a.png"), bytes("b.png"));
+    EXPECT_EQ(bytes("ma.png"), bytes("mb.png"));
+    EXPECT_EQ(again.output.find("chosen"), std::string::npos) << "the width is the saved scene's own now";
+}
+
+TEST_F(ObjectRender, TheUsersWidthAndNoGroundAreKept) {
+    std::ofstream(path("step.obj")) << kStepObj;
+    const RunResult r = run(path("step.obj") + " --width 32 --height 24 --samples 1 --no-ground --set dirt_width=2"
+                            " -o " + path("a.png") + " --save-scene " + path("s.json"));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("chosen"), std::string::npos) << r.output;
+    std::ifstream in(path("s.json"));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("\"Ground\""), std::string::npos);
+
+    const RunResult cloud = run(std::string(kModels) + "/OBJ/point_cloud.obj -q -o " + path("c.png"));
+    if (access((std::string(kModels) + "/OBJ/point_cloud.obj").c_str(), R_OK) == 0) {
+        EXPECT_NE(cloud.status, 0);
+        EXPECT_NE(cloud.output.find("has no polygon to shade"), std::string::npos) << cloud.output;
+    }
+}
+
 }  // namespace
+

@@ -7,6 +7,7 @@
 #include "render/json_read.h"
 #include "render/mesh_import.h"
 #include "render/primitives.h"
+#include "render/scene_keys.h"
 
 namespace render {
 
@@ -35,7 +36,7 @@ void read_motion(const json &obj, const std::string &where, Item &item) {
 }
 
 void read_camera(const json &cam, Scene &scene) {
-    check_keys(cam, "camera", {"name", "position", "rotation", "look_at", "zoom", "fov"});
+    check_keys(cam, "camera", scene_keys::camera);
     Item &camera = scene.add_camera(cam.contains("name") ? json_text(cam["name"], "camera.name") : "Camera");
     read_motion(cam, "camera", camera);
     if (cam.contains("look_at")) {
@@ -53,8 +54,7 @@ void read_camera(const json &cam, Scene &scene) {
 
 void read_light(const json &l, size_t index, Scene &scene, std::vector<std::pair<Item *, json>> &exclusions) {
     const std::string where = "lights[" + std::to_string(index) + "]";
-    check_keys(l, where, {"name", "type", "position", "rotation", "direction", "color", "intensity",
-                          "no_diffuse", "no_specular", "cone_angle", "cone_edge", "exclude"});
+    check_keys(l, where, scene_keys::light);
     const std::string type = l.contains("type") ? json_text(l["type"], where + ".type") : "distant";
     int code;
     if (type == "distant") code = LWLIGHT_DISTANT;
@@ -81,25 +81,25 @@ void read_primitive(const json &p, const std::string &where, Mesh &mesh, std::se
     const std::string surface = p.contains("surface") ? json_text(p["surface"], where + ".surface") : "Default";
     surfaces.insert(surface);
     if (type == "box") {
-        check_keys(p, where, {"type", "surface", "min", "max"});
+        check_keys(p, where, scene_keys::box);
         add_box(mesh, json_vec3(p.value("min", json::array({-0.5, -0.5, -0.5})), where + ".min"),
                 json_vec3(p.value("max", json::array({0.5, 0.5, 0.5})), where + ".max"), surface);
     } else if (type == "floor") {
-        check_keys(p, where, {"type", "surface", "size", "height", "cells"});
+        check_keys(p, where, scene_keys::floor);
         add_floor(mesh, 0.5 * get_number(p, "size", 10.0, where), get_number(p, "height", 0.0, where),
                   p.contains("cells") ? json_integer(p["cells"], where + ".cells") : 8, surface);
     } else if (type == "sphere") {
-        check_keys(p, where, {"type", "surface", "center", "radius", "rings", "segments"});
+        check_keys(p, where, scene_keys::sphere);
         add_sphere(mesh, json_vec3(p.value("center", json::array({0, 0, 0})), where + ".center"),
                    get_number(p, "radius", 0.5, where), p.contains("rings") ? json_integer(p["rings"], where + ".rings") : 16,
                    p.contains("segments") ? json_integer(p["segments"], where + ".segments") : 32, surface);
     } else if (type == "stairs") {
-        check_keys(p, where, {"type", "surface", "origin", "steps", "width", "rise", "run"});
+        check_keys(p, where, scene_keys::stairs);
         add_stairs(mesh, json_vec3(p.value("origin", json::array({0, 0, 0})), where + ".origin"),
                    p.contains("steps") ? json_integer(p["steps"], where + ".steps") : 3, get_number(p, "width", 1.0, where),
                    get_number(p, "rise", 0.2, where), get_number(p, "run", 0.3, where), surface);
     } else if (type == "quad") {
-        check_keys(p, where, {"type", "surface", "corner", "u", "v"});
+        check_keys(p, where, scene_keys::quad);
         add_quad(mesh, json_vec3(p.value("corner", json::array({0, 0, 0})), where + ".corner"),
                  json_vec3(p.value("u", json::array({1, 0, 0})), where + ".u"),
                  json_vec3(p.value("v", json::array({0, 1, 0})), where + ".v"), surface);
@@ -110,7 +110,7 @@ void read_primitive(const json &p, const std::string &where, Mesh &mesh, std::se
 
 void read_object(const json &o, size_t index, const std::string &base_dir, Scene &scene) {
     const std::string where = "objects[" + std::to_string(index) + "]";
-    check_keys(o, where, {"name", "file", "primitives", "position", "rotation", "scale"});
+    check_keys(o, where, scene_keys::object);
     const std::string name = o.contains("name") ? json_text(o["name"], where + ".name") : "Object" + std::to_string(index);
     if (scene.find_object_by_filename(name)) json_fail(where + ": two objects are named \"" + name + "\"");
     // The object's name doubles as its file name: it keys its surfaces and its Scene Objects entry.
@@ -145,8 +145,7 @@ Surface *find_surface(Scene &scene, const std::string &object, const std::string
 
 void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &desc) {
     const std::string where = "surfaces[" + std::to_string(index) + "]";
-    check_keys(s, where, {"object", "name", "color", "diffuse", "specular", "glossiness", "reflection",
-                          "smoothing_angle", "dirt", "dirt_state"});
+    check_keys(s, where, scene_keys::surface);
     const std::string object = json_text(s.value("object", json()), where + ".object");
     const std::string name = json_text(s.value("name", json()), where + ".name");
     Surface *surface = find_surface(scene, object, name);
@@ -194,7 +193,7 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
 }
 
 void read_render(const json &r, RenderSettings &rs) {
-    check_keys(r, "render", {"width", "height", "samples", "frames", "fps", "max_depth", "output", "depth"});
+    check_keys(r, "render", scene_keys::render);
     if (r.contains("width")) rs.width = json_integer(r["width"], "render.width");
     if (r.contains("height")) rs.height = json_integer(r["height"], "render.height");
     if (r.contains("samples")) rs.samples = json_integer(r["samples"], "render.samples");
@@ -216,13 +215,13 @@ void read_render(const json &r, RenderSettings &rs) {
 }
 
 void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDescription &desc) {
-    check_keys(doc, "the scene", {"camera", "ambient", "lights", "objects", "surfaces", "render"});
+    check_keys(doc, "the scene", scene_keys::scene);
     desc.document = doc;
     desc.base_dir = base_dir;
     read_camera(doc.value("camera", json::object()), scene);
     if (doc.contains("ambient")) {
         const json &a = doc["ambient"];
-        check_keys(a, "ambient", {"color", "intensity"});
+        check_keys(a, "ambient", scene_keys::ambient);
         if (a.contains("color")) scene.ambient_color = json_vec3(a["color"], "ambient.color");
         scene.ambient_intensity = get_number(a, "intensity", scene.ambient_intensity, "ambient");
     }

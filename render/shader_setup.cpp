@@ -9,6 +9,7 @@
 #include "refhost/vparm.h"
 #include "refhost/xpanel.h"
 #include "render/json_read.h"
+#include "render/scene_keys.h"
 
 namespace render {
 
@@ -29,8 +30,7 @@ void apply_envelope(Host &host, VParm *parm, bool color, const json &env, const 
     const json &keys = env.is_object() ? env.value("keys", json()) : env;
     int shape = SHAPE_TCB;
     if (env.is_object()) {
-        for (auto it = env.begin(); it != env.end(); ++it)
-            if (it.key() != "keys" && it.key() != "shape") json_fail("unknown key \"" + it.key() + "\" in " + what);
+        check_keys(env, what, scene_keys::envelope);
         if (env.contains("shape")) {
             if (!env["shape"].is_string()) json_fail(what + ".shape must be a string");
             shape = shape_code(env["shape"].get<std::string>(), what + ".shape");
@@ -62,8 +62,7 @@ Item *find_item(Scene &scene, const std::string &name) {
 void apply_layer(Host &host, Texture *texture, bool color, const json &l, const std::string &where) {
     if (!l.is_object() || !l.contains("type") || !l["type"].is_string())
         json_fail(where + " must be an object with a \"type\"");
-    check_keys(l, where, {"type", "opacity", "value", "invert", "size", "center", "axis", "image", "input",
-                          "item", "keys"});
+    check_keys(l, where, scene_keys::layer);
     TextureSystem &textures = host.component<TextureSystem>();
     const std::string type = l["type"].get<std::string>();
     TextureLayer *layer;
@@ -143,7 +142,7 @@ void apply_env_setting(Host &host, XPanel &panel, const std::string &name, bool 
         panel.write(name, PanelValue::of_vector(d[0], d[1], d[2]));
         return;
     }
-    check_keys(v, name, {"value", "envelope", "texture"});
+    check_keys(v, name, scene_keys::setting);
     if (v.contains("value")) {
         json_values(v["value"], color, name + ".value", d);
         panel.write(name, PanelValue::of_vector(d[0], d[1], d[2]));

@@ -185,8 +185,13 @@ TEST_F(DirtRender, HelpListsEveryOption) {
     const RunResult r = run("--help");
     EXPECT_EQ(r.status, 0);
     for (const char *option : {"--output", "--width", "--height", "--samples", "--threads", "--frames", "--compare",
-                               "--set", "--save-scene", "--plugin", "--quiet", "--help"})
+                               "--set", "--save-scene", "--plugin", "--quiet", "--help", "--mask", "--depth",
+                               "--no-ground"})
         EXPECT_NE(r.output.find(option), std::string::npos) << option;
+    // An example of each form a setting's value takes.
+    for (const char *example : {"dirt_width=0.3", "sample_theta=45", "sample_count=16", "use_color=1",
+                                "dirt_color=0.2,0.1,0", "\"envelope\":", "\"texture\":"})
+        EXPECT_NE(r.output.find(example), std::string::npos) << example;
 }
 
 // A floor under a ceiling 0.25 above it, seen from between them. With the sampling angle

@@ -212,7 +212,10 @@ int main(int argc, char **argv) {
             status = fail(error);
             break;
         }
-        if (!o.quiet) bar.finish(), std::fprintf(stderr, "wrote %s\n", path.c_str());
+        if (!o.quiet) {
+            bar.finish();
+            std::fprintf(stderr, "wrote %s\n", path.c_str());
+        }
         if (!o.mask.empty()) {
             RgbImage weights;
             ++pass_index;
@@ -220,8 +223,12 @@ int main(int argc, char **argv) {
             renderer.render_frame(frame, time, weights, Pass::Spot);
             mask.restore();
             const std::string mask_path = frame_file_name(o.mask, frame, several);
-            if (!write_mask(mask_path, mask_format, weights, &error)) status = fail(error);
-            else if (!o.quiet) bar.finish(), std::fprintf(stderr, "wrote %s\n", mask_path.c_str());
+            if (!write_mask(mask_path, mask_format, weights, &error)) {
+                status = fail(error);
+            } else if (!o.quiet) {
+                bar.finish();
+                std::fprintf(stderr, "wrote %s\n", mask_path.c_str());
+            }
         }
     }
     mask.end();

@@ -13,9 +13,15 @@
 #include "refhost/plugin.h"
 #include "refhost/render_services.h"
 #include "refhost/services.h"
+#include "render/image_output.h"
+#include "render/mask.h"
+#include "render/object_framing.h"
+#include "render/progress.h"
 #include "render/render_options.h"
 #include "render/renderer.h"
 #include "render/scene_file.h"
+#include "render/scene_save.h"
+#include "render/settings_check.h"
 #include "render/shader_setup.h"
 
 using namespace refhost;
@@ -51,15 +57,6 @@ std::string plugin_path(const std::string &given) {
 #endif
 }
 
-// "dirt.png" for one frame; "dirt_0003.png" for frame 3 of several.
-std::string frame_path(const std::string &output, int frame, bool several) {
-    if (!several) return output;
-    char number[32];
-    std::snprintf(number, sizeof number, "_%04d", frame);
-    const std::string stem = ends_with(output, ".png") ? output.substr(0, output.size() - 4) : output;
-    return stem + number + ".png";
-}
-
 RgbImage side_by_side(const RgbImage &left, const RgbImage &right) {
     RgbImage out;
     out.width = left.width + right.width;
@@ -74,6 +71,12 @@ RgbImage side_by_side(const RgbImage &left, const RgbImage &right) {
     return out;
 }
 
+bool user_sets_width(const RenderOptions &o) {
+    for (const std::string &s : o.settings)
+        if (s.compare(0, s.find('='), "dirt_width") == 0) return true;
+    return false;
+}
+
 bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, std::string *error) {
     if (o.input.empty())
         return build_scene_from_json(nlohmann::json::parse(demo_scene_json()), ".", scene, desc, error);
@@ -82,7 +85,36 @@ bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, st
         return false;
     }
     if (ends_with(o.input, ".json")) return load_scene_file(o.input, scene, desc, error);
-    return scene_for_object_file(o.input, scene, desc, error);
+    FramingChoices choices;
+    choices.ground = o.ground;
+    choices.choose_width = !user_sets_width(o);
+    return scene_for_object_file(o.input, choices, scene, desc, error);
+}
+
+// The summary's note of a width chosen for the user.
+std::string width_note(const SceneDescription &desc) {
+    if (!(desc.chosen_width > 0.0)) return "";
+    char text[160];
+    std::snprintf(text, sizeof text, "; dirt_width %g chosen from the object's size (--set dirt_width=W to choose)",
+                  desc.chosen_width);
+    return text;
+}
+
+void warn(const std::string &message) { std::fprintf(stderr, "dirt-render: warning: %s\n", message.c_str()); }
+
+// The formats of the outputs, and that each can be written, before anything is rendered.
+bool check_outputs(const RenderSettings &rs, const std::string &mask, ImageFormat &format, ImageFormat &mask_format,
+                   std::string *error) {
+    if (!image_format_for(rs.output, rs.depth, format, error)) return false;
+    if (!mask.empty() && !image_format_for(mask, rs.depth, mask_format, error)) return false;
+    const bool several = rs.last_frame > rs.first_frame;
+    const std::string first = frame_file_name(rs.output, rs.first_frame, several);
+    if (!mask.empty() && frame_file_name(mask, rs.first_frame, several) == first) {
+        *error = "the mask and the image would both be written to " + first;
+        return false;
+    }
+    if (!check_writable(first, error)) return false;
+    return mask.empty() || check_writable(frame_file_name(mask, rs.first_frame, several), error);
 }
 
 }  // namespace
@@ -112,6 +144,11 @@ int main(int argc, char **argv) {
     if (o.samples) rs.samples = o.samples;
     if (o.frames_given) rs.first_frame = o.first_frame, rs.last_frame = o.last_frame;
     if (!o.output.empty()) rs.output = o.output;
+    if (!o.depth.empty()) rs.depth = o.depth;
+    ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
+    if (!check_outputs(rs, o.mask, format, mask_format, &error)) return fail(error);
+    const std::string geometry = check_scene_geometry(host.scene());
+    if (!geometry.empty()) warn(geometry);
 
     PluginFile plugin;
     if (!plugin.load(plugin_path(o.plugin))) return fail(plugin.error());
@@ -121,28 +158,40 @@ int main(int argc, char **argv) {
         release_shaders(host, server);
         return fail(error);
     }
+    for (const std::string &w : check_settings(host, server, desc)) warn(w);
     if (!o.save_scene.empty()) {
-        const std::string text = scene_document_with_instances(host, server, desc).dump(2) + "\n";
+        const std::string text = document_to_save(host, server, desc, o.save_scene).dump(2) + "\n";
         if (!write_file(o.save_scene, text)) {
             release_shaders(host, server);
             return fail("cannot write " + o.save_scene);
         }
     }
 
+    MaskShaders mask(host, server);
+    if (!o.mask.empty() && !mask.create(&error)) {
+        release_shaders(host, server);
+        return fail(error);
+    }
+
+    const bool several = rs.last_frame > rs.first_frame;
+    const int passes = 1 + (o.compare ? 1 : 0) + (o.mask.empty() ? 0 : 1);
+    ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), rs.last_frame - rs.first_frame + 1, passes);
+    int frame_index = 0, pass_index = 0;
     RendererOptions ro;
     ro.width = rs.width;
     ro.height = rs.height;
     ro.samples = rs.samples;
     ro.threads = o.threads;
-    ro.progress = !o.quiet;
+    ro.progress = [&](double share) { bar.update(frame_index, pass_index, share); };
     Renderer renderer(host, ro);
-    const bool several = rs.last_frame > rs.first_frame;
     FrameStats total;
     int status = 0;
     renderer.begin();
-    for (int frame = rs.first_frame; frame <= rs.last_frame && status == 0; ++frame) {
+    mask.begin();
+    for (int frame = rs.first_frame; frame <= rs.last_frame && status == 0; ++frame, ++frame_index) {
         const double time = frame / rs.fps;
         RgbImage image;
+        pass_index = 0;
         const FrameStats stats = renderer.render_frame(frame, time, image);
         total.spots_shaded += stats.spots_shaded;
         total.plugin_rays += stats.plugin_rays;
@@ -152,24 +201,47 @@ int main(int argc, char **argv) {
             std::vector<std::vector<ShaderBinding>> kept;
             for (const auto &s : host.scene().surfaces()) kept.push_back(std::move(s->shaders)), s->shaders.clear();
             RgbImage plain;
+            ++pass_index;
             renderer.render_frame(frame, time, plain);
             size_t i = 0;
             for (const auto &s : host.scene().surfaces()) s->shaders = std::move(kept[i++]);
             image = side_by_side(image, plain);
         }
-        const std::string path = frame_path(rs.output, frame, several);
-        if (!write_png(path, image, &error)) status = fail(error);
-        else if (!o.quiet) std::fprintf(stderr, "wrote %s\n", path.c_str());
+        const std::string path = frame_file_name(rs.output, frame, several);
+        if (!write_beauty(path, format, image, &error)) {
+            status = fail(error);
+            break;
+        }
+        if (!o.quiet) {
+            bar.finish();
+            std::fprintf(stderr, "wrote %s\n", path.c_str());
+        }
+        if (!o.mask.empty()) {
+            RgbImage weights;
+            ++pass_index;
+            mask.bind();
+            renderer.render_frame(frame, time, weights, Pass::Spot);
+            mask.restore();
+            const std::string mask_path = frame_file_name(o.mask, frame, several);
+            if (!write_mask(mask_path, mask_format, weights, &error)) {
+                status = fail(error);
+            } else if (!o.quiet) {
+                bar.finish();
+                std::fprintf(stderr, "wrote %s\n", mask_path.c_str());
+            }
+        }
     }
+    mask.end();
     renderer.end();
+    bar.finish();
 
     if (!o.quiet && status == 0) {
         const double secs = total.seconds > 0.0 ? total.seconds : 1e-9;
         std::fprintf(stderr,
                      "%ld spots shaded, %ld rays cast by the plug-in, %.2f s render time, "
-                     "%.0f spots/s, %.0f rays/s (%d threads)\n",
+                     "%.0f spots/s, %.0f rays/s (%d threads)%s\n",
                      total.spots_shaded, total.plugin_rays, total.seconds, total.spots_shaded / secs,
-                     total.plugin_rays / secs, renderer.threads());
+                     total.plugin_rays / secs, renderer.threads(), width_note(desc).c_str());
     }
     release_shaders(host, server);
     return status;

@@ -42,6 +42,9 @@ struct Polygon {
     std::vector<Point *> vertices;
     std::string surface;  // the SURF tag
     std::string part;     // the PART tag
+    // A normal for each corner, object space, as a vertex normal map gives them; when there
+    // are as many as corners the host shades with them instead of smoothing by angle.
+    std::vector<std::array<float, 3>> normals;
 };
 
 struct Mesh {

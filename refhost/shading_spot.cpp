@@ -86,6 +86,17 @@ Vec3d corner_normal(const ObjectGeometry &g, int polygon_number, const Point *po
     return length(n) > 0.0 ? n : own;
 }
 
+// An object-space normal in the world: by the transpose of the world-to-object matrix
+// (the inverse transpose of the object's), unit length.
+Vec3d world_normal(const ObjectGeometry &g, const std::array<float, 3> &n) {
+    Vec3d w;
+    double *out[3] = {&w.x, &w.y, &w.z};
+    for (int c = 0; c < 3; ++c)
+        *out[c] = g.wXfrm[c] * static_cast<double>(n[0]) + g.wXfrm[3 + c] * static_cast<double>(n[1]) +
+                  g.wXfrm[6 + c] * static_cast<double>(n[2]);
+    return normalized(w);
+}
+
 void fill_surface_values(const Surface *surface, LWShaderAccess &out) {
     const SurfaceValues values = surface ? surface->values : SurfaceValues{};
     for (int k = 0; k < 3; ++k) out.color[k] = values.color[k];
@@ -159,10 +170,12 @@ void fill_shading_spot(const ObjectGeometry &g, int polygon_number, const Polygo
     const Vec3d facet = g.facet_normal[polygon_number];
     store(facet, out.gNorm);
     const double angle = surface ? surface->values.smoothing_angle : 0.0;
+    const bool given = polygon.normals.size() == polygon.vertices.size();
     Vec3d smooth{};
     for (int k = 0; k < 4; ++k) {
         if (corners.index[k] < 0 || corners.weight[k] == 0.0) continue;
-        const Vec3d n = corner_normal(g, polygon_number, polygon.vertices[corners.index[k]], angle);
+        const Vec3d n = given ? world_normal(g, polygon.normals[corners.index[k]])
+                              : corner_normal(g, polygon_number, polygon.vertices[corners.index[k]], angle);
         smooth = add(smooth, mul(corners.weight[k], n));
     }
     smooth = normalized(smooth);

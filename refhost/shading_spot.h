@@ -59,7 +59,8 @@ struct SpotRay {
 // - oPos is the spot on the undeformed object; wPos the spot in the world (Σ weight × corner);
 // - gNorm the polygon's facet normal; wNorm0 and wNorm the normal smoothed over the corners'
 //   neighbouring polygons of the same surface within its smoothing angle (the facet normal
-//   for an angle of 0);
+//   for an angle of 0), or, for a polygon with a normal at each corner, those normals
+//   turned into the world and mixed by the corner weights;
 // - verts, weights and vertsWPos the polygon's corners with the spot's weights: triangles
 //   and quads list their corners (a quad's unused corner weighs 0), larger polygons the
 //   three corners of the fan triangle; weights sum to 1;

@@ -111,6 +111,40 @@ TEST_F(ShadingSpotTest, NormalsAreSmoothedWithinTheSurfaceAngle) {
     EXPECT_EQ(sa.wNorm0[0], 0.0);
 }
 
+TEST_F(ShadingSpotTest, CornerNormalsFromAFileRuleOverTheSmoothingAngle) {
+    // Corner normals leaning +x along A's edge with B and straight up at its outer edge,
+    // as a file's vertex normals give them; the object is turned a quarter about y and
+    // stretched along x, which turns and squeezes the normals with it.
+    const float r = static_cast<float>(std::sqrt(0.5));
+    quad_a->normals = {{0, 1, 0}, {0, 1, 0}, {r, r, 0}, {r, r, 0}};
+    surface_a->values.smoothing_angle = 0.0;  // would be flat without them
+    object->motion.rotation.set({kPi / 2, 0, 0});
+    object->motion.scale.set({2, 1, 1});
+    SpotRecord record;
+    LWShaderAccess &sa = record.access;
+    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, {1, 0.5, 0.5}, record));  // on the shared edge
+    // The polygon's own normal stays in gNorm.
+    EXPECT_NEAR(sa.gNorm[0], 0.0, 1e-12);
+    EXPECT_NEAR(sa.gNorm[1], 1.0, 1e-12);
+    // Object (1, 1, 0) by the inverse transpose of the stretch: (0.5, 1, 0); turned so that +x
+    // goes to -z: (0, 1, -0.5), then unit length.
+    const double len = std::sqrt(1.25);
+    EXPECT_NEAR(sa.wNorm[0], 0.0, 1e-7);
+    EXPECT_NEAR(sa.wNorm[1], 1.0 / len, 1e-7);
+    EXPECT_NEAR(sa.wNorm[2], -0.5 / len, 1e-7);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(sa.wNorm0[k], sa.wNorm[k]);
+
+    // Midway across the quad the corner normals mix by the spot's weights.
+    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, {0, 0.25, 0.25}, record));
+    EXPECT_GT(sa.wNorm[1], 1.0 / len);
+    EXPECT_LT(sa.wNorm[2], 0.0);
+
+    // Normals that do not match the corners are not used.
+    quad_a->normals.pop_back();
+    ASSERT_TRUE(make_shading_spot(scene, *object, *quad_a, {1, 0.5, 0.5}, record));
+    EXPECT_NEAR(sa.wNorm[2], 0.0, 1e-12);
+}
+
 TEST_F(ShadingSpotTest, TransformsAndSurfaceValuesComeFromTheObject) {
     object->motion.rotation.set({kPi / 2, 0, 0});  // +Z turns to +X
     object->motion.scale.set({1, 2, 4});

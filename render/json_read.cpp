@@ -1,5 +1,7 @@
 #include "render/json_read.h"
 
+#include "render/setting_names.h"
+
 namespace render {
 
 using nlohmann::json;
@@ -10,6 +12,17 @@ void check_keys(const json &obj, const std::string &where, std::initializer_list
         bool known = false;
         for (const char *a : allowed) known |= it.key() == a;
         if (!known) json_fail("unknown key \"" + it.key() + "\" in " + where);
+    }
+}
+
+void check_keys(const json &obj, const std::string &where, const std::vector<const char *> &allowed) {
+    if (!obj.is_object()) json_fail(where + " must be an object");
+    for (auto it = obj.begin(); it != obj.end(); ++it) {
+        bool known = false;
+        for (const char *a : allowed) known |= it.key() == a;
+        if (!known)
+            json_fail("unknown key \"" + it.key() + "\" in " + where +
+                      did_you_mean(it.key(), std::vector<std::string>(allowed.begin(), allowed.end())));
     }
 }
 

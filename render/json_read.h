@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "refhost/scene.h"
 #include "render/host_names.h"
@@ -24,6 +25,8 @@ constexpr double kDegree = 3.14159265358979323846 / 180.0;
 // Fails unless obj is an object whose keys are all among allowed.
 void check_keys(const nlohmann::json &obj, const std::string &where,
                 std::initializer_list<const char *> allowed);
+// The same for a list of scene_keys.h; an unknown key's message names the nearest ones.
+void check_keys(const nlohmann::json &obj, const std::string &where, const std::vector<const char *> &allowed);
 double json_number(const nlohmann::json &v, const std::string &what);
 int json_integer(const nlohmann::json &v, const std::string &what);
 std::string json_text(const nlohmann::json &v, const std::string &what);

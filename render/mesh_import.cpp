@@ -8,6 +8,8 @@
 #include <map>
 #include <set>
 
+#include "render/lwo_surfaces.h"
+
 namespace render {
 
 namespace {
@@ -34,8 +36,12 @@ using PointIndex = std::map<std::array<float, 3>, Point *>;
 // Adds one mesh of the file to a layer, moving its points by the node's transform. Points
 // at exactly the same position are welded into one, since importers often split them by
 // normal or texture coordinate, and smoothing needs polygons to share their points.
-void add_mesh(const aiMesh *am, const aiMatrix4x4 &xf, const std::string &surface, Mesh &mesh,
+void add_mesh(const aiMesh *am, const aiMatrix4x4 &xf, const std::string &surface, bool keep_normals, Mesh &mesh,
               PointIndex &index) {
+    // Normals turn with the inverse transpose of the node's transform.
+    aiMatrix3x3 normal_xf(xf);
+    normal_xf.Inverse().Transpose();
+    const bool normals = keep_normals && am->HasNormals();
     std::vector<Point *> points(am->mNumVertices);
     for (unsigned i = 0; i < am->mNumVertices; ++i) {
         const aiVector3D p = xf * am->mVertices[i];
@@ -47,14 +53,36 @@ void add_mesh(const aiMesh *am, const aiMatrix4x4 &xf, const std::string &surfac
         const aiFace &face = am->mFaces[f];
         if (face.mNumIndices < 3) continue;  // points and lines are not shaded
         std::vector<Point *> vertices;
+        std::vector<std::array<float, 3>> corner_normals;
         for (unsigned k = 0; k < face.mNumIndices; ++k) {
-            if (face.mIndices[k] < points.size()) vertices.push_back(points[face.mIndices[k]]);
+            if (face.mIndices[k] >= points.size()) continue;
+            vertices.push_back(points[face.mIndices[k]]);
+            if (normals) {
+                aiVector3D n = normal_xf * am->mNormals[face.mIndices[k]];
+                n.NormalizeSafe();
+                corner_normals.push_back({n.x, n.y, n.z});
+            }
         }
-        if (vertices.size() >= 3) mesh.add_polygon(std::move(vertices), surface);
+        if (vertices.size() < 3) continue;
+        Polygon *polygon = mesh.add_polygon(std::move(vertices), surface);
+        if (normals) polygon->normals = std::move(corner_normals);
     }
 }
 
-void walk(const aiScene *s, const aiNode *node, const aiMatrix4x4 &parent, int &next_layer,
+// How the file's surfaces are smoothed: a LightWave object's by its surfaces' own angles,
+// any other file's by the default angle and the normals it gives.
+struct Smoothing {
+    bool lightwave = false;
+    std::map<std::string, double> angles;  // LightWave objects: by surface name
+
+    double angle(const std::string &surface) const {
+        if (!lightwave) return kDefaultSmoothingAngle;
+        auto found = angles.find(surface);
+        return found == angles.end() ? 0.0 : found->second;
+    }
+};
+
+void walk(const aiScene *s, const aiNode *node, const aiMatrix4x4 &parent, int &next_layer, const Smoothing &smoothing,
           Scene &scene, Item &object, std::set<std::string> &surfaces) {
     const aiMatrix4x4 xf = parent * node->mTransformation;
     if (node->mNumMeshes > 0) {
@@ -68,12 +96,13 @@ void walk(const aiScene *s, const aiNode *node, const aiMatrix4x4 &parent, int &
                 Surface &srf = scene.add_surface(object, surface);
                 if (am->mMaterialIndex < s->mNumMaterials)
                     base_values_from_material(s->mMaterials[am->mMaterialIndex], srf.values);
+                srf.values.smoothing_angle = smoothing.angle(surface);
             }
-            add_mesh(am, xf, surface, layer.mesh, index);
+            add_mesh(am, xf, surface, !smoothing.lightwave, layer.mesh, index);
         }
     }
     for (unsigned i = 0; i < node->mNumChildren; ++i)
-        walk(s, node->mChildren[i], xf, next_layer, scene, object, surfaces);
+        walk(s, node->mChildren[i], xf, next_layer, smoothing, scene, object, surfaces);
 }
 
 }  // namespace
@@ -88,8 +117,12 @@ bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::
     }
     std::set<std::string> surfaces;
     for (const Surface *srf : object.surfaces) surfaces.insert(srf->name);
+    Smoothing smoothing;
+    const std::vector<unsigned char> bytes = read_file_bytes(path);
+    smoothing.lightwave = is_lwo(bytes);
+    if (smoothing.lightwave) smoothing.angles = lwo_smoothing_angles(bytes);
     int next_layer = static_cast<int>(object.layers.size());
-    walk(s, s->mRootNode, aiMatrix4x4(), next_layer, scene, object, surfaces);
+    walk(s, s->mRootNode, aiMatrix4x4(), next_layer, smoothing, scene, object, surfaces);
     if (object.layers.empty()) {
         if (error) *error = "cannot read mesh " + path + ": it has no polygons";
         return false;

@@ -10,8 +10,16 @@
 
 namespace render {
 
+// The smoothing angle of surfaces from files that give none (OBJ and the other formats
+// apart from LightWave's): 89.5 degrees, LightWave's own default, which smooths curved
+// surfaces but keeps right-angled edges sharp.
+constexpr double kDefaultSmoothingAngle = 89.5 * 3.14159265358979323846 / 180.0;
+
 // Adds the file's layers, polygons and surfaces to the object. Points shared by polygons
-// stay shared. False with a one-line reason in *error when the file cannot be read.
+// stay shared. Smooth shading follows the file: a LightWave object's surfaces keep their
+// smoothing angles; other files' surfaces take kDefaultSmoothingAngle, and polygons whose
+// corners carry normals in the file (OBJ vertex normals) keep them for the host's shading.
+// False with a one-line reason in *error when the file cannot be read.
 bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error);
 
 }  // namespace render

@@ -30,24 +30,50 @@ const char *render_usage() {
            "\n"
            "Renders a scene with the Ormel_Dirt shader, loading the plug-in file as LightWave does.\n"
            "Without a scene it renders the built-in demo scene (a room corner with stairs, a box and\n"
-           "a sphere). Given only an object file, it frames the object with a camera and a light and\n"
-           "applies the shader at its defaults to every surface.\n"
+           "a sphere). Given only an object file, it frames the object with a camera and a light,\n"
+           "sets it on a ground plane and applies the shader to every surface, with its width chosen\n"
+           "from the object's size unless --set dirt_width is given.\n"
            "\n"
            "options:\n"
-           "  -o, --output FILE     the PNG to write (default: the scene's, else dirt.png); with\n"
-           "                        several frames the frame number is added before .png\n"
+           "  -o, --output FILE     the image to write (default: the scene's, else dirt.png): .png\n"
+           "                        or .exr by the extension; a run of # takes the frame number\n"
+           "                        (frame_####.exr), else several frames add _0001 before the\n"
+           "                        extension\n"
+           "  --mask FILE           also write the dirt mask: the shader's weight per pixel, 0 clean\n"
+           "                        to 1 full dirt (.png: grey, linear; .exr: channel Y, unclamped)\n"
+           "  --depth D             pixel depth of the images: 8 or 16 for .png (default 8), half or\n"
+           "                        float for .exr (default half)\n"
            "  --width N, --height N image size in pixels\n"
            "  --samples N           jittered samples per pixel\n"
            "  --threads N           render threads (default: all cores)\n"
            "  --frames A-B          render frames A to B, one image per frame (or one frame: --frames A)\n"
            "  --compare             also render without the shader and write both side by side\n"
-           "  --set NAME=VALUE      set a dirt setting on every shaded surface (panel value names,\n"
-           "                        e.g. --set dirt_width=0.2 --set use_color=1); may be repeated\n"
-           "  --save-scene FILE     write the scene, with every shader instance stored by the\n"
-           "                        plug-in itself, to FILE\n"
+           "  --no-ground           object renders: no ground plane under the object\n"
+           "  --set NAME=VALUE      set a dirt setting on every shaded surface; may be repeated.\n"
+           "                        NAME is a panel value name (dirt_width, dirt_falloff, dirt_amount,\n"
+           "                        sample_theta, sample_jitter, sample_count, sample_itr,\n"
+           "                        sample_scale, single_f, use_color, use_Kd, use_Ks, use_mirror,\n"
+           "                        use_bump, dirt_color, dirt_Kd, dirt_Ks, dirt_mirror, bump) or a\n"
+           "                        saved state's key (dirt_bump). VALUE forms:\n"
+           "                          number        --set dirt_width=0.3\n"
+           "                          percent       --set dirt_amount=0.8        (0.8 is 80 %)\n"
+           "                          angle         --set sample_theta=45        (degrees)\n"
+           "                          whole number  --set sample_count=16\n"
+           "                          switch        --set use_color=1           (or true, false)\n"
+           "                          colour        --set dirt_color=0.2,0.1,0  (or [0.2,0.1,0])\n"
+           "                          envelope      --set 'dirt_amount={\"envelope\": [[0, 0], [1, 1]]}'\n"
+           "                                        (time in seconds, value)\n"
+           "                          texture       --set 'dirt_Kd={\"value\": 0.3, \"texture\": [{\"type\":\n"
+           "                                        \"gradient\", \"input\": \"Ambient Occlusion (Low)\",\n"
+           "                                        \"keys\": [[0, 1], [1, 0.2]]}]}'\n"
+           "  --save-scene FILE     write the scene, with the render settings and every shader\n"
+           "                        instance stored by the plug-in itself, to FILE; rendering that\n"
+           "                        file gives the same image\n"
            "  --plugin FILE         the plug-in file (default: Ormel_Dirt.p next to this program)\n"
-           "  -q, --quiet           no progress bar and no summary\n"
-           "  -h, --help            this text\n";
+           "  -q, --quiet           no progress bar and no summary (warnings still show)\n"
+           "  -h, --help            this text\n"
+           "\n"
+           "docs/scene-format.md describes scene files and every setting.\n";
 }
 
 bool parse_render_options(int argc, const char *const *argv, RenderOptions &o, std::string *error) {
@@ -75,6 +101,13 @@ bool parse_render_options(int argc, const char *const *argv, RenderOptions &o, s
             if (!value(o.plugin)) return fail("--plugin needs a file name");
         } else if (arg == "--save-scene") {
             if (!value(o.save_scene)) return fail("--save-scene needs a file name");
+        } else if (arg == "--mask") {
+            if (!value(o.mask)) return fail("--mask needs a file name");
+        } else if (arg == "--depth") {
+            if (!value(o.depth) || (o.depth != "8" && o.depth != "16" && o.depth != "half" && o.depth != "float"))
+                return fail("--depth needs 8, 16, half or float");
+        } else if (arg == "--no-ground") {
+            o.ground = false;
         } else if (arg == "--set") {
             if (!value(v) || v.find('=') == std::string::npos) return fail("--set needs NAME=VALUE");
             o.settings.push_back(v);

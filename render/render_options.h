@@ -13,6 +13,9 @@ struct RenderOptions {
     std::string output;       // empty: the scene's own
     std::string plugin;       // empty: next to the program, else the build's
     std::string save_scene;   // write the scene back here
+    std::string mask;         // write the dirt mask here too; empty: none
+    std::string depth;        // pixel depth of the images; empty: the scene's, else the format's
+    bool ground = true;       // object renders: a ground plane under the object
     int width = 0, height = 0, samples = 0;  // 0: the scene's own
     int threads = 0;          // 0: all cores
     bool frames_given = false;

@@ -1,7 +1,5 @@
 #include "render/renderer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "refhost/host.h"
+#include "refhost/spot_record.h"
 #include "refhost/vec3d_math.h"
 #include "render/ray_caster.h"
 
@@ -63,8 +62,9 @@ void Renderer::end() {
     });
 }
 
-FrameStats Renderer::render_frame(int frame, double time, RgbImage &image) {
+FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass pass) {
     Scene &scene = host_.scene();
+    pass_ = pass;
     scene.current_time = time;
     caster_->invalidate();
     for_each_binding(host_, [&](const ShaderBinding &b) {
@@ -110,7 +110,13 @@ void Renderer::shade_pixel(int x, int y, float *out) const {
         const double py = (1.0 - 2.0 * (y + jy) / options_.height) * aspect;
         const Vec3d dir = add(add(mul(zoom_, forward_), mul(px, right_)), mul(py, up_));
         double color[3];
-        caster_->trace(eye_, dir, color);
+        if (pass_ == Pass::Spot) {
+            SpotRecord record;
+            const double hit = caster_->shade(eye_, dir, &record.access);
+            for (int k = 0; k < 3; ++k) color[k] = hit >= 0.0 ? record.access.color[k] : 0.0;
+        } else {
+            caster_->trace(eye_, dir, color);
+        }
         for (int k = 0; k < 3; ++k) sum[k] += color[k];
     }
     for (int k = 0; k < 3; ++k) out[k] = static_cast<float>(sum[k] / n);
@@ -144,22 +150,18 @@ void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
     std::vector<std::thread> pool;
     for (int i = 0; i < threads_; ++i) pool.emplace_back(worker);
 
-    // The progress bar appears once a frame has taken a second, on a terminal only.
-    const bool bar = options_.progress && isatty(STDERR_FILENO);
-    const auto start = std::chrono::steady_clock::now();
-    bool shown = false;
     {
         std::unique_lock<std::mutex> lock(mutex);
         while (!finished.wait_for(lock, std::chrono::milliseconds(200), [&] { return running == 0; })) {
-            if (!bar || std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) continue;
-            const int pct = 100 * done.load() / tiles;
-            std::fprintf(stderr, "\r[%-40s] %3d%%", std::string(pct * 40 / 100, '#').c_str(), pct);
-            std::fflush(stderr);
-            shown = true;
+            if (!options_.progress) continue;
+            const double share = static_cast<double>(done.load()) / tiles;
+            lock.unlock();
+            options_.progress(share);
+            lock.lock();
         }
     }
     for (std::thread &t : pool) t.join();
-    if (shown) std::fprintf(stderr, "\r[%s] 100%%\n", std::string(40, '#').c_str());
+    if (options_.progress) options_.progress(1.0);
 }
 
 }  // namespace render

@@ -26,8 +26,14 @@ struct FrameStats {
 struct RendererOptions {
     int width = 640, height = 480, samples = 4;
     int threads = 0;       // 0: every core
-    bool progress = false; // a progress bar on stderr once a frame takes over a second
+    // Told the share of the frame done so far (0 to 1), a few times a second, on the
+    // thread that called render_frame; none when empty.
+    std::function<void(double)> progress;
 };
+
+// What a frame's pixels hold: the lit colour seen along each camera sample, or the colour
+// of the first spot it meets after the surface's shaders ran, unlit (the mask pass).
+enum class Pass { Beauty, Spot };
 
 class Renderer {
 public:
@@ -40,7 +46,7 @@ public:
     void begin();
     // Renders one frame at a time: sets the scene's time, calls newTime on every bound
     // shader, then shades every pixel.
-    FrameStats render_frame(int frame, double time, RgbImage &image);
+    FrameStats render_frame(int frame, double time, RgbImage &image, Pass pass = Pass::Beauty);
     // Calls every bound shader's cleanup; once after the last frame.
     void end();
 
@@ -57,6 +63,7 @@ private:
     // The camera at the frame's time.
     Vec3d eye_, right_, up_, forward_;
     double zoom_ = 3.2;
+    Pass pass_ = Pass::Beauty;
 };
 
 }  // namespace render

@@ -7,6 +7,7 @@
 #include "render/json_read.h"
 #include "render/mesh_import.h"
 #include "render/primitives.h"
+#include "render/scene_keys.h"
 
 namespace render {
 
@@ -35,7 +36,7 @@ void read_motion(const json &obj, const std::string &where, Item &item) {
 }
 
 void read_camera(const json &cam, Scene &scene) {
-    check_keys(cam, "camera", {"name", "position", "rotation", "look_at", "zoom", "fov"});
+    check_keys(cam, "camera", scene_keys::camera);
     Item &camera = scene.add_camera(cam.contains("name") ? json_text(cam["name"], "camera.name") : "Camera");
     read_motion(cam, "camera", camera);
     if (cam.contains("look_at")) {
@@ -53,8 +54,7 @@ void read_camera(const json &cam, Scene &scene) {
 
 void read_light(const json &l, size_t index, Scene &scene, std::vector<std::pair<Item *, json>> &exclusions) {
     const std::string where = "lights[" + std::to_string(index) + "]";
-    check_keys(l, where, {"name", "type", "position", "rotation", "direction", "color", "intensity",
-                          "no_diffuse", "no_specular", "cone_angle", "cone_edge", "exclude"});
+    check_keys(l, where, scene_keys::light);
     const std::string type = l.contains("type") ? json_text(l["type"], where + ".type") : "distant";
     int code;
     if (type == "distant") code = LWLIGHT_DISTANT;
@@ -81,25 +81,25 @@ void read_primitive(const json &p, const std::string &where, Mesh &mesh, std::se
     const std::string surface = p.contains("surface") ? json_text(p["surface"], where + ".surface") : "Default";
     surfaces.insert(surface);
     if (type == "box") {
-        check_keys(p, where, {"type", "surface", "min", "max"});
+        check_keys(p, where, scene_keys::box);
         add_box(mesh, json_vec3(p.value("min", json::array({-0.5, -0.5, -0.5})), where + ".min"),
                 json_vec3(p.value("max", json::array({0.5, 0.5, 0.5})), where + ".max"), surface);
     } else if (type == "floor") {
-        check_keys(p, where, {"type", "surface", "size", "height", "cells"});
+        check_keys(p, where, scene_keys::floor);
         add_floor(mesh, 0.5 * get_number(p, "size", 10.0, where), get_number(p, "height", 0.0, where),
                   p.contains("cells") ? json_integer(p["cells"], where + ".cells") : 8, surface);
     } else if (type == "sphere") {
-        check_keys(p, where, {"type", "surface", "center", "radius", "rings", "segments"});
+        check_keys(p, where, scene_keys::sphere);
         add_sphere(mesh, json_vec3(p.value("center", json::array({0, 0, 0})), where + ".center"),
                    get_number(p, "radius", 0.5, where), p.contains("rings") ? json_integer(p["rings"], where + ".rings") : 16,
                    p.contains("segments") ? json_integer(p["segments"], where + ".segments") : 32, surface);
     } else if (type == "stairs") {
-        check_keys(p, where, {"type", "surface", "origin", "steps", "width", "rise", "run"});
+        check_keys(p, where, scene_keys::stairs);
         add_stairs(mesh, json_vec3(p.value("origin", json::array({0, 0, 0})), where + ".origin"),
                    p.contains("steps") ? json_integer(p["steps"], where + ".steps") : 3, get_number(p, "width", 1.0, where),
                    get_number(p, "rise", 0.2, where), get_number(p, "run", 0.3, where), surface);
     } else if (type == "quad") {
-        check_keys(p, where, {"type", "surface", "corner", "u", "v"});
+        check_keys(p, where, scene_keys::quad);
         add_quad(mesh, json_vec3(p.value("corner", json::array({0, 0, 0})), where + ".corner"),
                  json_vec3(p.value("u", json::array({1, 0, 0})), where + ".u"),
                  json_vec3(p.value("v", json::array({0, 1, 0})), where + ".v"), surface);
@@ -110,7 +110,7 @@ void read_primitive(const json &p, const std::string &where, Mesh &mesh, std::se
 
 void read_object(const json &o, size_t index, const std::string &base_dir, Scene &scene) {
     const std::string where = "objects[" + std::to_string(index) + "]";
-    check_keys(o, where, {"name", "file", "primitives", "position", "rotation", "scale"});
+    check_keys(o, where, scene_keys::object);
     const std::string name = o.contains("name") ? json_text(o["name"], where + ".name") : "Object" + std::to_string(index);
     if (scene.find_object_by_filename(name)) json_fail(where + ": two objects are named \"" + name + "\"");
     // The object's name doubles as its file name: it keys its surfaces and its Scene Objects entry.
@@ -145,8 +145,7 @@ Surface *find_surface(Scene &scene, const std::string &object, const std::string
 
 void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &desc) {
     const std::string where = "surfaces[" + std::to_string(index) + "]";
-    check_keys(s, where, {"object", "name", "color", "diffuse", "specular", "glossiness", "reflection",
-                          "smoothing_angle", "dirt", "dirt_state"});
+    check_keys(s, where, scene_keys::surface);
     const std::string object = json_text(s.value("object", json()), where + ".object");
     const std::string name = json_text(s.value("name", json()), where + ".name");
     Surface *surface = find_surface(scene, object, name);
@@ -162,7 +161,14 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
     v.specular = get_number(s, "specular", v.specular, where);
     v.glossiness = get_number(s, "glossiness", v.glossiness, where);
     v.reflection = get_number(s, "reflection", v.reflection, where);
-    if (s.contains("smoothing_angle")) v.smoothing_angle = json_number(s["smoothing_angle"], where + ".smoothing_angle") * kDegree;
+    if (s.contains("smoothing_angle")) {
+        v.smoothing_angle = json_number(s["smoothing_angle"], where + ".smoothing_angle") * kDegree;
+        // An angle given here rules the surface's smoothing over normals from its file.
+        if (Item *item = scene.find_object_by_filename(object))
+            for (const auto &layer : item->layers)
+                for (const auto &polygon : layer->mesh.polygons)
+                    if (polygon->surface == name) polygon->normals.clear();
+    }
 
     if (!s.contains("dirt") && !s.contains("dirt_state")) return;
     ShaderSettings shader;
@@ -174,7 +180,8 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
         } else if (d.is_object()) {
             for (auto it = d.begin(); it != d.end(); ++it) {
                 if (setting_kind(it.key()) == SettingKind::Unknown)
-                    json_fail("unknown setting \"" + it.key() + "\" in " + where + ".dirt");
+                    json_fail("unknown setting \"" + it.key() + "\" in " + where + ".dirt" +
+                              did_you_mean(it.key(), setting_names()));
             }
             shader.settings = d;
         } else {
@@ -186,13 +193,14 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
 }
 
 void read_render(const json &r, RenderSettings &rs) {
-    check_keys(r, "render", {"width", "height", "samples", "frames", "fps", "max_depth", "output"});
+    check_keys(r, "render", scene_keys::render);
     if (r.contains("width")) rs.width = json_integer(r["width"], "render.width");
     if (r.contains("height")) rs.height = json_integer(r["height"], "render.height");
     if (r.contains("samples")) rs.samples = json_integer(r["samples"], "render.samples");
     if (r.contains("max_depth")) rs.max_depth = json_integer(r["max_depth"], "render.max_depth");
     if (r.contains("fps")) rs.fps = json_number(r["fps"], "render.fps");
     if (r.contains("output")) rs.output = json_text(r["output"], "render.output");
+    if (r.contains("depth")) rs.depth = json_text(r["depth"], "render.depth");
     if (r.contains("frames")) {
         const json &f = r["frames"];
         if (!f.is_array() || f.size() != 2) json_fail("render.frames must be [first, last]");
@@ -207,13 +215,13 @@ void read_render(const json &r, RenderSettings &rs) {
 }
 
 void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDescription &desc) {
-    check_keys(doc, "the scene", {"camera", "ambient", "lights", "objects", "surfaces", "render"});
+    check_keys(doc, "the scene", scene_keys::scene);
     desc.document = doc;
     desc.base_dir = base_dir;
     read_camera(doc.value("camera", json::object()), scene);
     if (doc.contains("ambient")) {
         const json &a = doc["ambient"];
-        check_keys(a, "ambient", {"color", "intensity"});
+        check_keys(a, "ambient", scene_keys::ambient);
         if (a.contains("color")) scene.ambient_color = json_vec3(a["color"], "ambient.color");
         scene.ambient_intensity = get_number(a, "intensity", scene.ambient_intensity, "ambient");
     }
@@ -240,24 +248,6 @@ void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDesc
 }
 
 }  // namespace
-
-SettingKind setting_kind(const std::string &name) {
-    static const std::pair<const char *, SettingKind> kinds[] = {
-        {"dirt_width", SettingKind::Env},        {"dirt_falloff", SettingKind::Env},
-        {"dirt_amount", SettingKind::PercentEnv}, {"sample_theta", SettingKind::Angle},
-        {"sample_jitter", SettingKind::Angle},    {"sample_count", SettingKind::Integer},
-        {"sample_itr", SettingKind::Integer},     {"sample_scale", SettingKind::Number},
-        {"single_f", SettingKind::Switch},        {"use_color", SettingKind::Switch},
-        {"use_Kd", SettingKind::Switch},          {"use_Ks", SettingKind::Switch},
-        {"use_mirror", SettingKind::Switch},      {"dirt_color", SettingKind::ColorEnv},
-        {"dirt_Kd", SettingKind::PercentEnv},     {"dirt_Ks", SettingKind::PercentEnv},
-        {"dirt_mirror", SettingKind::PercentEnv}, {"use_bump", SettingKind::Switch},
-        {"bump", SettingKind::PercentEnv},
-    };
-    for (const auto &k : kinds)
-        if (name == k.first) return k.second;
-    return SettingKind::Unknown;
-}
 
 bool build_scene_from_json(const json &doc, const std::string &base_dir, Scene &scene,
                            SceneDescription &desc, std::string *error) {
@@ -291,36 +281,6 @@ bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &de
         if (error) *error = path + ": " + *error;
         return false;
     }
-    return true;
-}
-
-bool scene_for_object_file(const std::string &path, Scene &scene, SceneDescription &desc,
-                           std::string *error) {
-    // The object is keyed by its name, as in scene files.
-    Item &object = scene.add_object("Object", "Object");
-    if (!import_mesh_file(path, scene, object, error)) return false;
-    // Frame the object's bounding box.
-    double lo[3] = {1e30, 1e30, 1e30}, hi[3] = {-1e30, -1e30, -1e30};
-    for (const auto &layer : object.layers)
-        for (const auto &p : layer->mesh.points)
-            for (int k = 0; k < 3; ++k) {
-                lo[k] = std::min(lo[k], static_cast<double>(p->base[k]));
-                hi[k] = std::max(hi[k], static_cast<double>(p->base[k]));
-            }
-    const Vec3d center{0.5 * (lo[0] + hi[0]), 0.5 * (lo[1] + hi[1]), 0.5 * (lo[2] + hi[2])};
-    const double radius = 0.5 * std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
-                                          (hi[2] - lo[2]) * (hi[2] - lo[2]));
-    const double r = radius > 0.0 ? radius : 1.0;
-    Item &camera = scene.add_camera("Camera");
-    const Vec3d eye{center.x + 1.2 * r, center.y + 1.0 * r, center.z - 2.2 * r};
-    camera.motion.position.set(eye);
-    camera.motion.rotation.set(hpb_towards({center.x - eye.x, center.y - eye.y, center.z - eye.z}));
-    camera.camera.zoom = 2.0;
-    Item &light = scene.add_light("Key", LWLIGHT_DISTANT);
-    light.motion.rotation.set(hpb_towards({-0.4, -1.0, 0.6}));
-    scene.ambient_intensity = 0.15;
-    desc.document = json{{"objects", json::array({json{{"name", "Object"}, {"file", path}}})}};
-    for (Surface *s : object.surfaces) desc.shaders.push_back(ShaderSettings{s, json::object(), ""});
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "refhost/scene.h"
 #include "render/host_names.h"
+#include "render/setting_names.h"
 
 namespace render {
 
@@ -22,6 +23,7 @@ struct RenderSettings {
     double fps = 30.0;
     int max_depth = 3;       // reflection bounces
     std::string output = "dirt.png";
+    std::string depth;       // pixel depth of the images: "" for the format's default
 };
 
 // The dirt shader applied to one surface: settings by the panel's value names, and the
@@ -37,6 +39,7 @@ struct SceneDescription {
     std::vector<ShaderSettings> shaders;
     nlohmann::json document;  // the document as read, to write back with --save-scene
     std::string base_dir;     // where relative file names are resolved
+    double chosen_width = 0.0;  // a dirt width chosen for the user (object renders), else 0
 };
 
 // Builds the scene from a document (camera, lights, objects, surfaces). False with a
@@ -47,17 +50,8 @@ bool build_scene_from_json(const nlohmann::json &doc, const std::string &base_di
 // Reads and builds a scene file.
 bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &desc, std::string *error);
 
-// A scene that frames one object file with a camera and a light; the shader at its defaults
-// on every surface.
-bool scene_for_object_file(const std::string &path, Scene &scene, SceneDescription &desc,
-                           std::string *error);
-
 // The built-in demo scene: a room corner with stairs, a box and a sphere on the floor.
 const char *demo_scene_json();
-
-// The kinds of value the dirt shader's settings take, by the panel's value names.
-enum class SettingKind { Unknown, Number, Angle, Integer, Switch, Env, PercentEnv, ColorEnv };
-SettingKind setting_kind(const std::string &name);
 
 }  // namespace render
 

@@ -9,6 +9,7 @@
 #include "refhost/vparm.h"
 #include "refhost/xpanel.h"
 #include "render/json_read.h"
+#include "render/scene_keys.h"
 
 namespace render {
 
@@ -29,8 +30,7 @@ void apply_envelope(Host &host, VParm *parm, bool color, const json &env, const 
     const json &keys = env.is_object() ? env.value("keys", json()) : env;
     int shape = SHAPE_TCB;
     if (env.is_object()) {
-        for (auto it = env.begin(); it != env.end(); ++it)
-            if (it.key() != "keys" && it.key() != "shape") json_fail("unknown key \"" + it.key() + "\" in " + what);
+        check_keys(env, what, scene_keys::envelope);
         if (env.contains("shape")) {
             if (!env["shape"].is_string()) json_fail(what + ".shape must be a string");
             shape = shape_code(env["shape"].get<std::string>(), what + ".shape");
@@ -62,8 +62,7 @@ Item *find_item(Scene &scene, const std::string &name) {
 void apply_layer(Host &host, Texture *texture, bool color, const json &l, const std::string &where) {
     if (!l.is_object() || !l.contains("type") || !l["type"].is_string())
         json_fail(where + " must be an object with a \"type\"");
-    check_keys(l, where, {"type", "opacity", "value", "invert", "size", "center", "axis", "image", "input",
-                          "item", "keys"});
+    check_keys(l, where, scene_keys::layer);
     TextureSystem &textures = host.component<TextureSystem>();
     const std::string type = l["type"].get<std::string>();
     TextureLayer *layer;
@@ -88,7 +87,12 @@ void apply_layer(Host &host, Texture *texture, bool color, const json &l, const 
                 if (texture->context)
                     for (size_t i = 0; i < texture->context->inputs.size(); ++i)
                         if (texture->context->inputs[i]->name == name) input = static_cast<int>(i) + 1;
-                if (input < 0) json_fail(where + ".input: no gradient input named \"" + name + "\"");
+                if (input < 0) {
+                    std::vector<std::string> names{"World Y"};
+                    if (texture->context)
+                        for (const auto &known : texture->context->inputs) names.push_back(known->name);
+                    json_fail(where + ".input: no gradient input named \"" + name + "\"" + did_you_mean(name, names));
+                }
             }
         }
         textures.set_gradient_input(layer, input);
@@ -138,7 +142,7 @@ void apply_env_setting(Host &host, XPanel &panel, const std::string &name, bool 
         panel.write(name, PanelValue::of_vector(d[0], d[1], d[2]));
         return;
     }
-    check_keys(v, name, {"value", "envelope", "texture"});
+    check_keys(v, name, scene_keys::setting);
     if (v.contains("value")) {
         json_values(v["value"], color, name + ".value", d);
         panel.write(name, PanelValue::of_vector(d[0], d[1], d[2]));
@@ -161,13 +165,25 @@ void apply_env_setting(Host &host, XPanel &panel, const std::string &name, bool 
     if (panel.set) panel.set(panel.inst, panel.value(name)->vid, current.vparm);
 }
 
-// The instance's panel, made through the plug-in's interface server.
-XPanel *instance_panel(Host &host, const ShaderServer &server, LWInstance instance) {
-    LWInterface iface{};
-    iface.inst = instance;
-    if (server.plugin->activate(host, LWSHADER_ICLASS, "Ormel_Dirt", LWSHADER_VERSION, &iface) != AFUNC_OK)
-        return nullptr;
-    return iface.panel ? from_id(iface.panel) : nullptr;
+// "1,0,0" as [1, 0, 0]; false unless every part is a number.
+bool comma_list(const std::string &value, json &out) {
+    if (value.find(',') == std::string::npos) return false;
+    out = json::array();
+    size_t start = 0;
+    while (true) {
+        const size_t comma = value.find(',', start);
+        const std::string part = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        json number;
+        try {
+            number = json::parse(part);
+        } catch (const json::exception &) {
+            return false;
+        }
+        if (!number.is_number()) return false;
+        out.push_back(number);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
 }
 
 json parse_override(const std::string &text, std::string &name) {
@@ -177,17 +193,28 @@ json parse_override(const std::string &text, std::string &name) {
     try {
         return json::parse(value);
     } catch (const json::exception &) {
-        json_fail("--set " + name + ": \"" + value + "\" is not a number, an array or an object");
     }
+    json list;
+    if (comma_list(value, list)) return list;
+    json_fail("--set " + name + ": \"" + value + "\" is not a number, r,g,b, a JSON array or a JSON object");
 }
 
 }  // namespace
 
-bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &name,
+XPanel *instance_panel(Host &host, const ShaderServer &server, LWInstance instance) {
+    LWInterface iface{};
+    iface.inst = instance;
+    if (server.plugin->activate(host, LWSHADER_ICLASS, "Ormel_Dirt", LWSHADER_VERSION, &iface) != AFUNC_OK)
+        return nullptr;
+    return iface.panel ? from_id(iface.panel) : nullptr;
+}
+
+bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &given,
                    const json &value, std::string *error) {
     try {
-        const SettingKind kind = setting_kind(name);
-        if (kind == SettingKind::Unknown) json_fail("unknown setting \"" + name + "\"");
+        const SettingKind kind = setting_kind(given);
+        if (kind == SettingKind::Unknown) json_fail("unknown setting \"" + given + "\"" + did_you_mean(given, setting_names()));
+        const std::string name = panel_setting_name(given);
         XPanel *panel = instance_panel(host, server, instance);
         if (!panel) json_fail("the plug-in gives no panel to apply \"" + name + "\"");
         switch (kind) {

@@ -11,6 +11,7 @@
 
 #include "host/lwsdk.h"
 #include "refhost/shader_server.h"
+#include "refhost/xpanel.h"
 #include "render/host_names.h"
 #include "render/scene_file.h"
 
@@ -20,7 +21,10 @@ namespace render {
 bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
                    const std::vector<std::string> &overrides, std::string *error);
 
-// Applies one setting, by the panel's value name, to an instance.
+// The instance's panel, made through the plug-in's interface server; null when it gives none.
+XPanel *instance_panel(Host &host, const ShaderServer &server, LWInstance instance);
+
+// Applies one setting, by any of its names (setting_names.h), to an instance.
 bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &name,
                    const nlohmann::json &value, std::string *error);
 

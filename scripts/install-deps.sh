@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libembree-dev libassimp-dev nlohmann-json3-dev libpng-dev
+  libembree-dev libassimp-dev nlohmann-json3-dev libpng-dev libopenexr-dev openexr
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix googletest wine64
 )

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "render/image_output.h"
 #include "render/png_image.h"
 
 namespace {
@@ -55,6 +56,11 @@ protected:
         std::string error;
         EXPECT_TRUE(render::read_png(path(name), img, &error)) << error;
         return img;
+    }
+
+    std::string bytes(const std::string &name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
 
     std::string dir_;
@@ -179,8 +185,134 @@ TEST_F(DirtRender, HelpListsEveryOption) {
     const RunResult r = run("--help");
     EXPECT_EQ(r.status, 0);
     for (const char *option : {"--output", "--width", "--height", "--samples", "--threads", "--frames", "--compare",
-                               "--set", "--save-scene", "--plugin", "--quiet", "--help"})
+                               "--set", "--save-scene", "--plugin", "--quiet", "--help", "--mask", "--depth",
+                               "--no-ground"})
         EXPECT_NE(r.output.find(option), std::string::npos) << option;
+    // An example of each form a setting's value takes.
+    for (const char *example : {"dirt_width=0.3", "sample_theta=45", "sample_count=16", "use_color=1",
+                                "dirt_color=0.2,0.1,0", "\"envelope\":", "\"texture\":"})
+        EXPECT_NE(r.output.find(example), std::string::npos) << example;
+}
+
+// A floor under a ceiling 0.25 above it, seen from between them. With the sampling angle
+// and jitter at 0 every sample ray leaves at the shader's smallest polar angle, half a
+// degree, and meets the ceiling at 0.25 / cos(0.5 degrees); at a width of 0.5 and falloff 2
+// the weight is 1 - ratio^2 times the amount, at every spot of the floor.
+double known_weight(double amount) {
+    const double ratio = 0.25 / std::cos(0.008726646259971648) / 0.5;
+    return (1.0 - std::pow(ratio, 2.0)) * amount;
+}
+
+const char *const kKnownWeightScene = R"({
+  "camera": {"position": [0, 0.2, 0], "look_at": [0, 0, 0.0001], "fov": 40},
+  "objects": [{"name": "Floor", "primitives": [{"type": "floor", "size": 8, "cells": 4, "surface": "Floor"}]},
+              {"name": "Ceiling", "primitives": [{"type": "quad", "corner": [-4, 0.25, -4], "u": [8, 0, 0], "v": [0, 0, 8], "surface": "Ceiling"}]}],
+  "surfaces": [{"object": "Floor", "name": "Floor", "color": [0.6, 0.6, 0.6],
+                "dirt": {"dirt_width": 0.5, "dirt_falloff": 2, "sample_theta": 0, "sample_jitter": 0, "sample_count": 4}}],
+  "render": {"width": 16, "height": 12, "samples": 4}
+})";
+
+TEST_F(DirtRender, MaskPixelsAreTheWeightThePlugInApplied) {
+    write("known.json", kKnownWeightScene);
+    for (const double amount : {1.0, 0.5, 1.5}) {
+        const RunResult r = run(path("known.json") + " -q -o " + path("b.exr") + " --depth float --mask " +
+                                path("m.exr") + " --set dirt_amount=" + std::to_string(amount));
+        ASSERT_EQ(r.status, 0) << r.output;
+        render::RgbImage mask;
+        std::string error;
+        ASSERT_TRUE(render::read_exr(path("m.exr"), mask, &error)) << error;
+        ASSERT_EQ(mask.width, 16);
+        for (int y = 0; y < mask.height; ++y)
+            for (int x = 0; x < mask.width; ++x)
+                ASSERT_NEAR(mask.pixel(x, y)[0], known_weight(amount), 1e-6) << x << "," << y << " amount " << amount;
+    }
+    // The beauty image's diffuse moved by the same weight: from the surface's 1.0 towards the
+    // dirt's 0.5, so a spot lit the same way is 1 - w / 2 as bright as without the shader.
+    const RunResult c = run(path("known.json") + " -q --compare -o " + path("c.exr") + " --depth float");
+    ASSERT_EQ(c.status, 0) << c.output;
+    render::RgbImage both;
+    std::string error;
+    ASSERT_TRUE(render::read_exr(path("c.exr"), both, &error)) << error;
+    EXPECT_NEAR(static_cast<double>(both.pixel(8, 6)[0]) / static_cast<double>(both.pixel(16 + 8, 6)[0]),
+                1.0 - known_weight(1.0) / 2.0, 1e-6);
+}
+
+TEST_F(DirtRender, ImageFormatsAndFrameNamesFollowTheFileNames) {
+    const RunResult r = run("--width 16 --height 10 --samples 1 -q --frames 2-3 -o " + path("f_####.exr") +
+                            " --mask " + path("m_##.exr") + " --depth half");
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char *name : {"f_0002.exr", "f_0003.exr", "m_02.exr", "m_03.exr"})
+        EXPECT_EQ(bytes(name).substr(0, 4), "v/1\x01") << name;
+    if (access("/usr/bin/exrheader", X_OK) == 0) {
+        const std::string command = "exrheader " + path("f_0002.exr") + " 2>&1";
+        FILE *pipe = popen(command.c_str(), "r");
+        std::string out;
+        char buf[256];
+        while (size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+        EXPECT_EQ(pclose(pipe), 0) << out;
+        EXPECT_NE(out.find("R, 16-bit floating-point"), std::string::npos) << out;
+        EXPECT_NE(out.find("(0 0) - (15 9)"), std::string::npos) << out;
+    }
+}
+
+TEST_F(DirtRender, OutputMistakesAreReportedBeforeRendering) {
+    const struct {
+        std::string args, message;
+    } cases[] = {
+        {"-o " + path("out.jpg"), "cannot write .jpg images"},
+        {"-o " + path("missing/out.png"), "cannot write " + path("missing/out.png")},
+        {"-o " + path("a.png") + " --mask " + path("missing/m.exr"), "cannot write"},
+        {"-o " + path("a.png") + " --mask " + path("a.png"), "both be written"},
+        {"-o " + path("a.png") + " --depth float", "depth 8 or 16"},
+        {"-o " + path("a.exr") + " --depth 3", "--depth needs"},
+    };
+    for (const auto &c : cases) {
+        const RunResult r = run(c.args + " --width 4000 --height 4000");
+        EXPECT_NE(r.status, 0) << c.args;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.args << ": " << r.output;
+        EXPECT_EQ(r.output.find("spots shaded"), std::string::npos) << "nothing is rendered: " << c.args;
+    }
+    EXPECT_NE(access(path("out.jpg").c_str(), F_OK), 0);
+}
+
+TEST_F(DirtRender, DoubtfulSettingsWarnButRender) {
+    const RunResult r = run(std::string("--width 8 --height 6 --samples 1 -q -o ") + path("w.png") +
+                            " --set dirt_amount=1.5 --set dirt_width=-1 --set dirt_falloff=-0.5 --set sample_count=64"
+                            " --set sample_itr=8");
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char *text : {"warning: surface \"Floor\": dirt_amount is 150 %", "dirt_width is -1",
+                             "dirt_falloff is -0.5", "= 512 rays per spot"})
+        EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+    const RunResult none = run(std::string("--width 8 --height 6 --samples 1 -q -o ") + path("n.png") +
+                               " --set sample_itr=0");
+    EXPECT_NE(none.output.find("casts no rays"), std::string::npos) << none.output;
+    const RunResult fine = run(std::string("--width 8 --height 6 --samples 1 -q -o ") + path("f.png"));
+    EXPECT_EQ(fine.output.find("warning"), std::string::npos) << fine.output;
+
+    write("empty.json", R"({"camera": {"position": [0, 1, -3]}})");
+    const RunResult empty = run(path("empty.json") + " -q -o " + path("e.png"));
+    EXPECT_EQ(empty.status, 0) << empty.output;
+    EXPECT_NE(empty.output.find("no polygon to shade"), std::string::npos) << empty.output;
+}
+
+TEST_F(DirtRender, SetTakesColoursAsListsAndTheNamesSavedStatesUse) {
+    const std::string base = std::string(kSmall) + " --set use_color=1 --set use_bump=1 ";
+    ASSERT_EQ(run(base + "--set dirt_color=0.9,0.1,0 --set dirt_bump=0.5 -o " + path("a.png")).status, 0);
+    ASSERT_EQ(run(base + "--set 'dirt_color=[0.9, 0.1, 0]' --set bump=0.5 -o " + path("b.png")).status, 0);
+    ASSERT_EQ(run(base + "-o " + path("c.png")).status, 0);
+    EXPECT_EQ(bytes("a.png"), bytes("b.png"));
+    EXPECT_NE(bytes("a.png"), bytes("c.png"));
+
+    const RunResult slip = run(std::string(kSmall) + " --set dirt_widht=0.2");
+    EXPECT_NE(slip.output.find("unknown setting \"dirt_widht\" (did you mean dirt_width?)"), std::string::npos)
+        << slip.output;
+    write("input.json", R"({"objects": [{"name": "A", "primitives": [{"type": "box"}]}],
+        "surfaces": [{"object": "A", "name": "Default", "dirt": {"dirt_Kd": {"value": 0.3, "texture": [
+          {"type": "gradient", "input": "Ambient Occlusion Low", "keys": [[0, 1], [1, 0]]}]}}}]})");
+    const RunResult input = run(path("input.json") + " -q -o " + path("i.png"));
+    EXPECT_NE(input.status, 0);
+    EXPECT_NE(input.output.find("did you mean Ambient Occlusion (Low)"), std::string::npos) << input.output;
 }
 
 }  // namespace
+

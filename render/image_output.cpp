@@ -1,0 +1,266 @@
+#include "render/image_output.h"
+
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfInputFile.h>
+#include <OpenEXR/ImfOutputFile.h>
+#include <Imath/half.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace render {
+
+namespace {
+
+// The extension after the last '.' of the file name (not of a folder), lower-cased; empty
+// when there is none.
+std::string extension_of(const std::string &path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string ext = path.substr(dot + 1);
+    for (char &c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+// Where the extension's '.' stands, or the end of the name.
+size_t extension_start(const std::string &path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path.size();
+    return dot;
+}
+
+struct PngErrorContext {
+    std::string message;
+};
+
+void png_error_to_context(png_structp png, png_const_charp message) {
+    static_cast<PngErrorContext *>(png_get_error_ptr(png))->message = message ? message : "libpng error";
+    png_longjmp(png, 1);
+}
+
+void png_warning_ignored(png_structp, png_const_charp) {}
+
+// Writes rows of 8- or 16-bit samples (16-bit ones big-endian, as PNG stores them).
+// Everything the error path needs is made before setjmp and not touched after it.
+bool write_png_samples(const std::string &path, int width, int height, int channels, int bit_depth, bool srgb,
+                       const std::vector<unsigned char> &samples, std::string *error) {
+    const size_t row_bytes = static_cast<size_t>(width) * channels * (bit_depth / 8);
+    std::vector<png_bytep> rows(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) rows[y] = const_cast<png_bytep>(samples.data() + row_bytes * y);
+    PngErrorContext context;
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, png_error_to_context, png_warning_ignored);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        if (error) *error = "cannot write " + path + ": " + (context.message.empty() ? "out of memory" : context.message);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), bit_depth,
+                 channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (srgb) png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    if (std::fclose(file) != 0) {
+        if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+double clamp01(float v) {
+    const double d = static_cast<double>(v);
+    return !(d > 0.0) ? 0.0 : (d >= 1.0 ? 1.0 : d);
+}
+
+double srgb_encode(double c) { return c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1.0 / 2.4) - 0.055; }
+
+// 16-bit samples of every pixel's first `channels` channels, sRGB-encoded or linear.
+std::vector<unsigned char> samples16(const RgbImage &image, int channels, bool srgb) {
+    std::vector<unsigned char> out(static_cast<size_t>(image.width) * image.height * channels * 2);
+    size_t at = 0;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            for (int k = 0; k < channels; ++k) {
+                const double c = clamp01(image.pixel(x, y)[k]);
+                const auto v = static_cast<uint16_t>(std::lround((srgb ? srgb_encode(c) : c) * 65535.0));
+                out[at++] = static_cast<unsigned char>(v >> 8);
+                out[at++] = static_cast<unsigned char>(v & 0xFF);
+            }
+    return out;
+}
+
+std::vector<unsigned char> mask_samples8(const RgbImage &mask) {
+    std::vector<unsigned char> out(static_cast<size_t>(mask.width) * mask.height);
+    size_t at = 0;
+    for (int y = 0; y < mask.height; ++y)
+        for (int x = 0; x < mask.width; ++x)
+            out[at++] = static_cast<unsigned char>(std::lround(clamp01(mask.pixel(x, y)[0]) * 255.0));
+    return out;
+}
+
+// Writes the named channels of an image (channel k of each pixel under names[k]) as half
+// or float.
+bool write_exr(const std::string &path, bool use_half, const RgbImage &image, const std::vector<const char *> &names,
+               std::string *error) {
+    const size_t pixels = static_cast<size_t>(image.width) * image.height;
+    try {
+        Imf::Header header(image.width, image.height);
+        header.compression() = Imf::ZIP_COMPRESSION;
+        std::vector<std::vector<float>> floats(names.size(), std::vector<float>(pixels));
+        std::vector<std::vector<Imath::half>> halves(names.size());
+        Imf::FrameBuffer frame;
+        for (size_t k = 0; k < names.size(); ++k) {
+            for (size_t i = 0; i < pixels; ++i) floats[k][i] = image.rgb[i * 3 + k];
+            header.channels().insert(names[k], Imf::Channel(use_half ? Imf::HALF : Imf::FLOAT));
+            if (use_half) {
+                halves[k].assign(floats[k].begin(), floats[k].end());
+                frame.insert(names[k], Imf::Slice(Imf::HALF, reinterpret_cast<char *>(halves[k].data()), sizeof(Imath::half),
+                                                  sizeof(Imath::half) * image.width));
+            } else {
+                frame.insert(names[k], Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(floats[k].data()),
+                                                  sizeof(float), sizeof(float) * image.width));
+            }
+        }
+        Imf::OutputFile file(path.c_str(), header);
+        file.setFrameBuffer(frame);
+        file.writePixels(image.height);
+        return true;
+    } catch (const std::exception &e) {
+        if (error) *error = "cannot write " + path + ": " + e.what();
+        return false;
+    }
+}
+
+}  // namespace
+
+const char *image_depths() { return "8 or 16 for .png, half or float for .exr"; }
+
+bool image_format_for(const std::string &path, const std::string &depth, ImageFormat &format, std::string *error) {
+    const std::string ext = extension_of(path);
+    auto fail = [&](const std::string &why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (ext == "png") {
+        if (depth.empty() || depth == "8") format = ImageFormat::Png8;
+        else if (depth == "16") format = ImageFormat::Png16;
+        else return fail("a .png image takes depth 8 or 16, not \"" + depth + "\"");
+        return true;
+    }
+    if (ext == "exr") {
+        if (depth.empty() || depth == "half") format = ImageFormat::ExrHalf;
+        else if (depth == "float") format = ImageFormat::ExrFloat;
+        else return fail("an .exr image takes depth half or float, not \"" + depth + "\"");
+        return true;
+    }
+    if (ext.empty()) return fail(path + " has no extension: name it .png or .exr");
+    return fail("cannot write ." + ext + " images (" + path + "): name it .png or .exr");
+}
+
+std::string frame_file_name(const std::string &pattern, int frame, bool several) {
+    const size_t last = pattern.find_last_of('#');
+    const size_t slash = pattern.find_last_of('/');
+    if (last != std::string::npos && (slash == std::string::npos || last > slash)) {
+        size_t first = last;
+        while (first > 0 && pattern[first - 1] == '#') --first;
+        char number[32];
+        std::snprintf(number, sizeof number, "%0*d", static_cast<int>(last - first + 1), frame);
+        return pattern.substr(0, first) + number + pattern.substr(last + 1);
+    }
+    if (!several) return pattern;
+    char number[32];
+    std::snprintf(number, sizeof number, "_%04d", frame);
+    const size_t dot = extension_start(pattern);
+    return pattern.substr(0, dot) + number + pattern.substr(dot);
+}
+
+bool check_writable(const std::string &path, std::string *error) {
+    const bool existed = access(path.c_str(), F_OK) == 0;
+    // Appending opens without truncating what is there.
+    FILE *file = std::fopen(path.c_str(), "ab");
+    if (!file) {
+        if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    if (!existed) std::remove(path.c_str());
+    return true;
+}
+
+bool write_beauty(const std::string &path, ImageFormat format, const RgbImage &image, std::string *error) {
+    switch (format) {
+    case ImageFormat::Png8: return write_png(path, image, error);
+    case ImageFormat::Png16:
+        return write_png_samples(path, image.width, image.height, 3, 16, true, samples16(image, 3, true), error);
+    case ImageFormat::ExrHalf: return write_exr(path, true, image, {"R", "G", "B"}, error);
+    case ImageFormat::ExrFloat: return write_exr(path, false, image, {"R", "G", "B"}, error);
+    }
+    return false;
+}
+
+bool write_mask(const std::string &path, ImageFormat format, const RgbImage &mask, std::string *error) {
+    switch (format) {
+    case ImageFormat::Png8: return write_png_samples(path, mask.width, mask.height, 1, 8, false, mask_samples8(mask), error);
+    case ImageFormat::Png16:
+        return write_png_samples(path, mask.width, mask.height, 1, 16, false, samples16(mask, 1, false), error);
+    case ImageFormat::ExrHalf: return write_exr(path, true, mask, {"Y"}, error);
+    case ImageFormat::ExrFloat: return write_exr(path, false, mask, {"Y"}, error);
+    }
+    return false;
+}
+
+bool read_exr(const std::string &path, RgbImage &image, std::string *error) {
+    try {
+        Imf::InputFile file(path.c_str());
+        const Imath::Box2i window = file.header().dataWindow();
+        image.width = window.max.x - window.min.x + 1;
+        image.height = window.max.y - window.min.y + 1;
+        image.rgb.assign(static_cast<size_t>(image.width) * image.height * 3, 0.0f);
+        const bool grey = file.header().channels().findChannel("Y") && !file.header().channels().findChannel("R");
+        char *base = reinterpret_cast<char *>(image.rgb.data()) -
+                     (static_cast<ptrdiff_t>(window.min.x) + static_cast<ptrdiff_t>(window.min.y) * image.width) *
+                         static_cast<ptrdiff_t>(3 * sizeof(float));
+        const size_t x_stride = 3 * sizeof(float), y_stride = x_stride * static_cast<size_t>(image.width);
+        Imf::FrameBuffer frame;
+        if (grey) {
+            frame.insert("Y", Imf::Slice(Imf::FLOAT, base, x_stride, y_stride));
+        } else {
+            const char *names[3] = {"R", "G", "B"};
+            for (int k = 0; k < 3; ++k)
+                frame.insert(names[k], Imf::Slice(Imf::FLOAT, base + k * sizeof(float), x_stride, y_stride));
+        }
+        file.setFrameBuffer(frame);
+        file.readPixels(window.min.y, window.max.y);
+        if (grey)
+            for (size_t i = 0; i < image.rgb.size(); i += 3) image.rgb[i + 1] = image.rgb[i + 2] = image.rgb[i];
+        return true;
+    } catch (const std::exception &e) {
+        if (error) *error = "cannot read " + path + ": " + e.what();
+        return false;
+    }
+}
+
+}  // namespace render

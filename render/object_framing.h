@@ -1,0 +1,51 @@
+// A scene made around one object file, for `dirt-render OBJECT`: a camera that frames the
+// object, a light, a ground plane for it to rest on, and the shader on every surface, with
+// its width chosen from the object's size unless the user gives one.
+//
+// The scene is written as a scene document and built from it, so that --save-scene stores
+// exactly what was rendered.
+#ifndef RENDER_OBJECT_FRAMING_H
+#define RENDER_OBJECT_FRAMING_H
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+#include "refhost/scene.h"
+#include "render/host_names.h"
+#include "render/scene_file.h"
+
+namespace render {
+
+struct FramingChoices {
+    bool ground = true;        // a ground plane under the object
+    bool choose_width = true;  // the dirt width from the object's size
+};
+
+// The object's extent: the box around its points (object space, as read from the file).
+struct ObjectBounds {
+    Vec3d lo, hi;
+    long points = 0, polygons = 0;
+};
+
+// The dirt width for an object of these bounds: a twentieth of its diagonal, so that the
+// dirt reaches about as far into a crease as it does in the demo scene, rounded to two
+// significant digits so that it reads well in a summary and a saved scene.
+double width_for_object(const ObjectBounds &bounds);
+
+// The scene document that frames an object of these bounds read from `path` (an absolute
+// path), whose surfaces are named `surfaces`; `width` is the dirt width to set, or 0 for
+// the shader's own default.
+nlohmann::json framing_document(const std::string &path, const ObjectBounds &bounds,
+                                const std::vector<std::string> &surfaces, const FramingChoices &choices,
+                                double width);
+
+// Reads the object file, frames it and builds the scene; desc.chosen_width tells the width
+// that was chosen (0 when none was). False with a one-line reason when the file cannot be
+// read or holds no polygon.
+bool scene_for_object_file(const std::string &path, const FramingChoices &choices, Scene &scene,
+                           SceneDescription &desc, std::string *error);
+
+}  // namespace render
+
+#endif

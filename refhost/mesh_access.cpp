@@ -244,10 +244,11 @@ std::vector<const Mesh *> &mesh_access_meshes_to_fill(LWMeshInfo *info) { return
 ObjectTransform object_transform(const Scene &scene, const Item &object, double time) {
     ObjectTransform t;
     t.s = object.motion.scale.at(time);
-    t.r = scene.item_param(object, LWIP_RIGHT, time);
-    t.u = scene.item_param(object, LWIP_UP, time);
-    t.f = scene.item_param(object, LWIP_FORWARD, time);
-    t.p = scene.item_param(object, LWIP_W_POSITION, time);
+    const Scene::Placement w = scene.item_placement(object, time);
+    t.r = w.right;
+    t.u = w.up;
+    t.f = w.forward;
+    t.p = w.position;
     return t;
 }
 

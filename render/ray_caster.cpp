@@ -314,7 +314,9 @@ struct RayCaster::RayHit {
 
 bool RayCaster::nearest(const Vec3d &pos, const Vec3d &dir_in, double max_distance, RayHit &out) const {
     const Vec3d dir = normalized(dir_in);
-    if (!finite(pos) || !finite(dir) || length(dir) == 0.0 || !(max_distance > 0.0)) return false;
+    // A normalised direction is a unit vector or exactly zero.
+    if (!finite(pos) || !finite(dir) || (dir.x == 0.0 && dir.y == 0.0 && dir.z == 0.0) || !(max_distance > 0.0))
+        return false;
     const Bvh *bvh = &current_bvh();
     if (!bvh->scene) return false;
 
@@ -369,6 +371,28 @@ bool RayCaster::intersect(const Vec3d &pos, const Vec3d &dir_in, double max_dist
         hit.spot.v = static_cast<double>(r.v);
     }
     return true;
+}
+
+double RayCaster::embree_intersect(const Vec3d &pos, const Vec3d &dir) const {
+    const Bvh *bvh = &current_bvh();
+    if (!bvh->scene) return -1.0;
+    CastContext context;
+    rtcInitIntersectContext(&context.base);
+    context.origin = pos;
+    context.tolerance = kSelfHitScale * std::max(bvh->scale, max_abs(pos));
+    RTCRayHit rh{};
+    rh.ray.org_x = static_cast<float>(pos.x);
+    rh.ray.org_y = static_cast<float>(pos.y);
+    rh.ray.org_z = static_cast<float>(pos.z);
+    rh.ray.dir_x = static_cast<float>(dir.x);
+    rh.ray.dir_y = static_cast<float>(dir.y);
+    rh.ray.dir_z = static_cast<float>(dir.z);
+    rh.ray.tfar = std::numeric_limits<float>::infinity();
+    rh.ray.mask = ~0u;
+    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(bvh->scene, &context.base, &rh);
+    return rh.hit.geomID == RTC_INVALID_GEOMETRY_ID ? -1.0 : static_cast<double>(rh.ray.tfar);
 }
 
 double RayCaster::cast(const Vec3d &pos, const Vec3d &dir) const {

@@ -70,6 +70,11 @@ public:
     bool intersect(const Vec3d &pos, const Vec3d &dir, double max_distance, Hit &hit) const;
     // Distance to the nearest hit, or -1.0.
     double cast(const Vec3d &pos, const Vec3d &dir) const;
+    // Embree's rtcIntersect1 alone on the current structure, with the self-hit filter the
+    // caster's rays use and nothing else: `unit_dir` is taken as it is, the distance is
+    // Embree's float one (-1.0 on a miss). What a ray costs without the host around it,
+    // for benchmarks.
+    double embree_intersect(const Vec3d &pos, const Vec3d &unit_dir) const;
     // As cast; on a hit also fills `access` with the hit spot and runs its surface's shaders
     // on it, on this thread. On a miss `access` is left as it was. `access` begins a record
     // of kSpotRecordSize bytes, all of which a hit writes, as a host does.

@@ -64,8 +64,9 @@ struct SpotSample {
     LWSurfaceID surface;
 };
 
-// What one render thread saw; registered once per thread, merged after the frame.
-struct ThreadRecord {
+// What one render thread saw; registered once per thread, merged after the frame. Each on
+// cache lines of its own: the threads write theirs for every spot.
+struct alignas(64) ThreadRecord {
     long spots = 0;            // top-level evaluate calls
     double evaluate_seconds = 0.0;
     double first_evaluate_seconds = -1.0;  // the thread's first spot of the frame

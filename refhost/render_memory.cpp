@@ -9,6 +9,7 @@ namespace refhost {
 
 namespace {
 
+constexpr size_t kLine = 64;
 std::atomic<unsigned long long> next_generation{1};
 
 // The chunk this thread found last, and in which pool and generation of it.
@@ -53,9 +54,12 @@ LWMemChunk RenderMemory::create(const char *name, int size) {
     chunk->size = size;
     // At least one byte, so that even an empty chunk has an address of its own. Zeroed
     // byte by byte: value-initialising wider types may leave their padding untouched.
+    // Chunks are whole cache lines of their own: each render thread writes its own flag
+    // chunk for every ray, and two small chunks side by side would share a line.
     const size_t bytes = size > 0 ? static_cast<size_t>(size) : 1;
-    chunk->memory.reset(new unsigned char[bytes]);
-    std::memset(chunk->memory.get(), 0, bytes);
+    const size_t padded = (bytes + kLine - 1) / kLine * kLine;
+    chunk->memory.reset(new (std::align_val_t(kLine)) unsigned char[padded]);
+    std::memset(chunk->memory.get(), 0, padded);
     Chunk *raw = chunk.get();
     by_address_[raw->memory.get()] = chunks_.size();
     chunks_.push_back(std::move(chunk));

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -48,7 +49,11 @@ private:
     struct Chunk {
         std::string name;
         int size;
-        std::unique_ptr<unsigned char[]> memory;  // operator new[]'s alignment suits any scalar
+        // Aligned to a cache line (and so to any scalar), freed with the matching delete.
+        struct AlignedDelete {
+            void operator()(unsigned char *p) const { ::operator delete[](p, std::align_val_t(64)); }
+        };
+        std::unique_ptr<unsigned char[], AlignedDelete> memory;
     };
     const Chunk *chunk_of(LWMemChunk handle) const;  // caller holds mutex_
 

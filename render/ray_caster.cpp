@@ -496,7 +496,10 @@ double RayCaster::trace(const Vec3d &pos, const Vec3d &dir_in, double color[3]) 
     auto tint = [](const Vec3d &a, const Vec3d &b) { return Vec3d{a.x * b.x, a.y * b.y, a.z * b.z}; };
     const Vec3d ambient = mul(scene_.ambient_intensity, scene_.ambient_color);
     Vec3d c = add(mul(spot.diffuse, tint(surface_color, ambient)), mul(spot.luminous, surface_color));
-    for (const Item *light : scene_.items(ItemType::Light)) {
+    // The scene's lights in their order, walked without building a list for every ray.
+    for (const auto &item : scene_.all_items()) {
+        if (item->type != ItemType::Light) continue;
+        const Item *light = item.get();
         double ldir[3], lcolor[3];
         if (!illuminate(to_id(light), at, ldir, lcolor)) continue;
         const Vec3d to_light = neg(from(ldir)), lc = from(lcolor);

@@ -201,7 +201,7 @@ TEST_F(RayCasterTest, FollowsTheSceneTimeAndDeformation) {
 // Across times, objects that stayed in place are reused and only moved ones are made
 // again: every ray hits what a caster built from scratch at that time hits, to the bit,
 // and a thread still on the earlier structure keeps working.
-TEST_F(RayCasterTest, ReusesWhatStayedInPlaceAndHitsAsAFreshBuildDoes) {
+TEST_F(RayCasterTest, ReusesWhatStayedInPlaceAndThreadsHitAsAFreshBuildDoes) {
     box->motion.position.keys = {{0.0, {0, 0, 0}}, {1.0, {2, 0, 0}}};
     Item &still = add_box(scene, "Still", {4, 0, 4}, {5, 1, 5});
     (void)still;

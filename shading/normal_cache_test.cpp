@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -356,6 +358,68 @@ TEST(NormalCache, ThreadsMeetingFirstSpotsOfSeveralObjectsBuildEachOnce) {
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(seen[static_cast<size_t>(t)], alone) << "thread " << t;
     EXPECT_EQ(module_state.normal_cache.records.size(), static_cast<size_t>(kObjects));
     for (const auto &h : hinges) EXPECT_EQ(h->mesh.scans.load(), 4) << "two scans before the reset, two after";
+}
+
+// While one thread builds an object's adjacency (its polygon scan held up here), spots of
+// an object already built, and the first spot of another object, are smoothed on other
+// threads without waiting for it.
+std::atomic<bool> g_scan_entered{false};
+std::atomic<bool> g_scan_released{false};
+size_t (*g_plain_scan)(LWMeshInfoID, LWPolScanFunc *, void *) = nullptr;
+
+size_t held_scan(LWMeshInfoID mesh, LWPolScanFunc *func, void *data) {
+    g_scan_entered = true;
+    while (!g_scan_released) std::this_thread::yield();
+    return g_plain_scan(mesh, func, data);
+}
+
+TEST(NormalCache, ThreadsShadingOtherObjectsDoNotWaitForABuild) {
+    fake::Installed host;
+    Hinge slow, built, fresh;
+    slow.wing(10 * kDeg);
+    built.wing(10 * kDeg);
+    fresh.wing(10 * kDeg);
+    host.add_object(fake::item_id(1), &slow.mesh);
+    host.add_object(fake::item_id(2), &built.mesh);
+    host.add_object(fake::item_id(3), &fresh.mesh);
+    Vec3 want;
+    ASSERT_TRUE(smoothed_normal(&static_cast<const LWShaderAccess &>(slow.spot(fake::item_id(1))), 0.5, true, want,
+                                module_state.normal_cache_lock));
+    {
+        CriticalSectionGuard guard(module_state.normal_cache_lock);
+        normal_cache_reset();
+    }
+    Vec3 N;
+    ASSERT_TRUE(smoothed_normal(&static_cast<const LWShaderAccess &>(built.spot(fake::item_id(2))), 0.5, true, N,
+                                module_state.normal_cache_lock));
+
+    g_scan_entered = false;
+    g_scan_released = false;
+    g_plain_scan = slow.mesh.record.scanPolys;
+    slow.mesh.record.scanPolys = held_scan;
+    Vec3 slow_N;
+    bool slow_ok = false;
+    std::thread builder([&] {
+        const LWShaderAccess spot = slow.spot(fake::item_id(1));
+        slow_ok = smoothed_normal(&spot, 0.5, true, slow_N, module_state.normal_cache_lock);
+    });
+    while (!g_scan_entered) std::this_thread::yield();
+
+    auto others = std::async(std::launch::async, [&] {
+        Vec3 a, b;
+        const LWShaderAccess on_built = built.spot(fake::item_id(2));
+        const LWShaderAccess on_fresh = fresh.spot(fake::item_id(3));
+        return smoothed_normal(&on_built, 0.5, true, a, module_state.normal_cache_lock) &&
+               smoothed_normal(&on_fresh, 0.5, true, b, module_state.normal_cache_lock) && a.y > 0.0 && b.y > 0.0;
+    });
+    const bool finished = others.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    g_scan_released = true;
+    builder.join();
+    EXPECT_TRUE(finished) << "a spot of another object waited for the build";
+    EXPECT_TRUE(others.get());
+    ASSERT_TRUE(slow_ok);
+    EXPECT_EQ(slow_N, want);
+    slow.mesh.record.scanPolys = g_plain_scan;
 }
 
 }  // namespace

@@ -202,7 +202,11 @@ protected:
     }
 
     void TearDown() override {
-        if (applied) release_shaders(host, server);
+        if (!applied) return;
+        // The bindings go back to the plug-in's handler, whose instances release frees.
+        for (const auto &surface : host.scene().surfaces())
+            for (ShaderBinding &binding : surface->shaders) binding.handler = &server.handler;
+        release_shaders(host, server);
     }
 
     void each_instance(const std::function<void(LWInstance)> &f) {

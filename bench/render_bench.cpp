@@ -166,7 +166,19 @@ struct FrameFigures {
     double first_evaluate_seconds = 0.0;  // the longest first spot of any thread
     long allocations_in_evaluate = 0, allocations_in_process = 0;
     long plugin_rays = 0;
+    double cpu_seconds = 0.0;  // processor time of the whole process during the frame
 };
+
+// Processor time the process has used, user and system, over all its threads. Unlike the
+// clock on the wall it does not grow when other programs take turns on the cores, so the
+// processor time per spot with one and with two render threads tells whether a spot costs
+// more when two threads shade at once.
+double process_cpu_seconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
 
 FrameFigures render_frame(render::Renderer &renderer, Mode mode, double time = 0.0) {
     {
@@ -176,8 +188,10 @@ FrameFigures render_frame(render::Renderer &renderer, Mode mode, double time = 0
     g_mode = mode;
     render::RgbImage image;
     const long process_before = bench::process_allocations();
+    const double cpu_before = process_cpu_seconds();
     const render::FrameStats stats = renderer.render_frame(static_cast<int>(std::lround(time * 30.0)), time, image);
     FrameFigures f;
+    f.cpu_seconds = process_cpu_seconds() - cpu_before;
     f.allocations_in_process = bench::process_allocations() - process_before;
     unsigned long long hash = 1469598103934665603ull;
     const auto *bytes = reinterpret_cast<const unsigned char *>(image.rgb.data());
@@ -485,7 +499,7 @@ int main(int argc, char **argv) {
     const FrameFigures first = render_frame(renderer, Mode::Plain);
     const double first_frame_seconds = seconds_since(first_start);
 
-    std::vector<double> spots_per_second, evaluate_per_spot, allocs_eval, allocs_process, frame_seconds;
+    std::vector<double> spots_per_second, evaluate_per_spot, allocs_eval, allocs_process, frame_seconds, cpu_per_spot;
     FrameFigures last;
     for (int run = 0; run < o.runs; ++run) {
         last = render_frame(renderer, Mode::Plain);
@@ -495,6 +509,7 @@ int main(int argc, char **argv) {
         allocs_eval.push_back(static_cast<double>(last.allocations_in_evaluate) / spots);
         allocs_process.push_back(static_cast<double>(last.allocations_in_process) / spots);
         frame_seconds.push_back(last.render_seconds);
+        cpu_per_spot.push_back(last.cpu_seconds / spots);
     }
     const double peak_mb = peak_rss_mb();
 
@@ -574,6 +589,8 @@ int main(int argc, char **argv) {
                 last.spots, static_cast<double>(rays.size()) / spots, shade_rays);
     std::printf("  spots per second                  %.0f\n", median(spots_per_second));
     std::printf("  evaluate time per spot            %.2f us\n", eval_us);
+    std::printf("  processor time per spot           %.2f us (all threads, the whole render)\n",
+                median(cpu_per_spot) * 1e6);
     std::printf("  host ray functions per spot       %.2f us (the recorded rays again through rayCast/rayShade)\n",
                 in_ray_us);
     std::printf("  Embree alone, same rays, per spot %.2f us (rtcIntersect1 with the self-hit filter)\n", ray_us);

@@ -35,7 +35,7 @@ for threads in 1 2; do
 done
 echo
 echo "demo scene, 320x200, 2 samples, medians of $runs runs"
-for label in "spots per second" "evaluate time per spot" "host ray functions per spot" \
+for label in "spots per second" "evaluate time per spot" "processor time per spot" "host ray functions per spot" \
              "Embree alone, same rays, per spot" "host rayCast / rtcIntersect1" \
              "evaluate without rays per spot" "bit-exact floor per spot" "evaluate without rays / floor" \
              "peer occlusion shader per spot" "evaluate / peer" "normal_cache_lock held per spot"; do
@@ -45,6 +45,10 @@ printf '  %-36s %12s %12s\n' "(1 thread, 2 threads)" "" ""
 s1=$(median "$tmp/demo1" "spots per second")
 s2=$(median "$tmp/demo2" "spots per second")
 echo "  two threads / one thread: $(awk -v a="$s1" -v b="$s2" 'BEGIN {printf "%.2f", b / a}')"
+c1=$(median "$tmp/demo1" "processor time per spot")
+c2=$(median "$tmp/demo2" "processor time per spot")
+echo "  processor time per spot, two threads / one: $(awk -v a="$c1" -v b="$c2" 'BEGIN {printf "%.3f", b / a}')" \
+  "(1.000: a spot costs no more when two threads shade at once)"
 grep -h "image checksum" "$tmp/demo1" "$tmp/demo2" | sort -u | sed 's/^/  /'
 
 echo

@@ -19,6 +19,7 @@
 #include "module/module_state.h"
 #include "params/micropol.h"
 #include "refhost/shading_spot.h"
+#include "refhost/spot_record.h"
 #include "render/ray_caster.h"
 #include "shading/dirt_blend.h"
 #include "shading/evaluate.h"
@@ -38,8 +39,12 @@ struct Fixture {
     LWRenderFuncs core_rend{};
     LWShaderHandler core_handler{};
     LWInstance core_instance = nullptr;  // the linked module's instance on the floor
-    LWShaderAccess floor_spot{};         // a floor spot beside the box
-    LWShaderAccess ball_spot{};          // a spot on the smoothed ball
+    // The host writes a whole spot record of its own size, more than the shader's
+    // declaration of the access record holds.
+    refhost::SpotRecord floor_record{};  // a floor spot beside the box
+    refhost::SpotRecord ball_record{};   // a spot on the smoothed ball
+    LWShaderAccess &floor_spot = floor_record.access;
+    LWShaderAccess &ball_spot = ball_record.access;
     bool ok = false;
 
     Fixture() {
@@ -87,6 +92,8 @@ struct Fixture {
         ray.direction = {dir.x / len, dir.y / len, dir.z / len};
         ray.length = hit.distance;
         refhost::fill_shading_spot(*hit.geometry, hit.polygon, hit.spot, ray, out);
+        // The host's ray functions, as its spots carry them.
+        render::RayCaster::install_ray_functions(out);
         return true;
     }
 

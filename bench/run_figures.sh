@@ -38,7 +38,7 @@ echo "demo scene, 320x200, 2 samples, medians of $runs runs"
 for label in "spots per second" "evaluate time per spot" "processor time per spot" "host ray functions per spot" \
              "Embree alone, same rays, per spot" "host rayCast / rtcIntersect1" \
              "evaluate without rays per spot" "bit-exact floor per spot" "evaluate without rays / floor" \
-             "peer occlusion shader per spot" "evaluate / peer" "normal_cache_lock held per spot"; do
+             "peer occlusion shader per spot" "evaluate / peer" "adjacency lookups per spot"; do
   printf '  %-36s %12s %12s\n' "$label" "$(median "$tmp/demo1" "$label")" "$(median "$tmp/demo2" "$label")"
 done
 printf '  %-36s %12s %12s\n' "(1 thread, 2 threads)" "" ""

@@ -278,7 +278,6 @@ ObjectAdjacency *object_record(LWMeshInfo *mesh, LWItemID objID, CriticalSection
     bool marked = false;
     try {
         made.reset(new ObjectAdjacency(objID));
-        cache.records.reserve(cache.records.size() + 1);
         cache.building.push_back(objID);
         marked = true;
     } catch (const std::bad_alloc &) {
@@ -288,10 +287,16 @@ ObjectAdjacency *object_record(LWMeshInfo *mesh, LWItemID objID, CriticalSection
         return nullptr;
     }
     if (lock) cs.leave();
-    const bool built = made->build(mesh);
+    bool built = made->build(mesh);
     if (lock) cs.enter();
     remove_building(objID);
-    if (built) cache.records.push_back(made.get());  // capacity reserved above
+    if (built) {
+        try {
+            cache.records.push_back(made.get());
+        } catch (const std::bad_alloc &) {
+            built = false;
+        }
+    }
     cache.built.wake_all();
     const uint32_t now = cache.generation.load();
     if (lock) cs.leave();

@@ -24,9 +24,9 @@ struct PointPolygons {
 //
 // Memory is flat: the polygon lists of all points lie end to end in one array, each
 // point's list found through its index in `start_`, and a point's index through an
-// open-addressing hash table keyed by its ID. The build makes the two polygon scans a
-// host-side adjacency always needed: one counting the corners at every point, one filling
-// the lists.
+// open-addressing hash table keyed by its ID. The build makes two scans of the polygons
+// through the host's mesh record, as it always has: one counting the corners at every
+// point, one filling the lists.
 class ObjectAdjacency {
 public:
     explicit ObjectAdjacency(LWItemID id) : objID(id) {}

@@ -10,13 +10,13 @@
 
 namespace bench {
 
-BenchScene::BenchScene() {
+BenchScene::BenchScene(const std::string &scene_json) {
     using namespace refhost;
     using namespace render;
     install_instance_services(host);
     set_image_file_reader(host, read_png_image);
     install_render_services(host);
-    if (!build_scene_from_json(nlohmann::json::parse(demo_scene_json()), ".", host.scene(), desc, &error_))
+    if (!build_scene_from_json(nlohmann::json::parse(scene_json.empty() ? std::string(demo_scene_json()) : scene_json), ".", host.scene(), desc, &error_))
         return;
     // Another build of the plug-in file may be measured against the same host.
     const char *other = std::getenv("DIRT_BENCH_PLUGIN");

@@ -14,9 +14,10 @@ namespace bench {
 
 class BenchScene {
 public:
-    // Builds the scene and binds the plug-in's shader to its surfaces with the demo settings;
-    // ok() tells whether it worked, error() why not.
-    BenchScene();
+    // Builds the scene (the demo scene, or the scene file text given) and binds the
+    // plug-in's shader to its surfaces with the scene's settings; ok() tells whether it
+    // worked, error() why not.
+    explicit BenchScene(const std::string &scene_json = std::string());
     ~BenchScene();
     BenchScene(const BenchScene &) = delete;
     BenchScene &operator=(const BenchScene &) = delete;

@@ -17,10 +17,21 @@ CriticalSection::~CriticalSection() { DeleteCriticalSection(&cs_); }
 void CriticalSection::enter() { EnterCriticalSection(&cs_); }
 void CriticalSection::leave() { LeaveCriticalSection(&cs_); }
 
+ConditionVariable::ConditionVariable() { InitializeConditionVariable(&cv_); }
+ConditionVariable::~ConditionVariable() = default;
+void ConditionVariable::wait(CriticalSection &cs) { SleepConditionVariableCS(&cv_, &cs.cs_, INFINITE); }
+void ConditionVariable::wake_all() { WakeAllConditionVariable(&cv_); }
+
 uint32_t current_thread_number() { return static_cast<uint32_t>(GetCurrentThreadId()); }
 
 uint32_t AtomicWord::load() const {
+#if defined(__GNUC__)
+    // A plain acquiring load: readers on several threads share the word's cache line
+    // without writing it, as an interlocked compare-exchange would.
+    return static_cast<uint32_t>(__atomic_load_n(&value_, __ATOMIC_ACQUIRE));
+#else
     return static_cast<uint32_t>(InterlockedCompareExchange(const_cast<volatile LONG *>(&value_), 0, 0));
+#endif
 }
 uint32_t AtomicWord::exchange(uint32_t value) {
     return static_cast<uint32_t>(InterlockedExchange(&value_, static_cast<LONG>(value)));
@@ -32,6 +43,15 @@ CriticalSection::CriticalSection() = default;
 CriticalSection::~CriticalSection() = default;
 void CriticalSection::enter() { mutex_.lock(); }
 void CriticalSection::leave() { mutex_.unlock(); }
+
+ConditionVariable::ConditionVariable() = default;
+ConditionVariable::~ConditionVariable() = default;
+void ConditionVariable::wait(CriticalSection &cs) {
+    std::unique_lock<std::mutex> lock(cs.mutex_, std::adopt_lock);
+    cv_.wait(lock);
+    lock.release();  // the caller still holds it
+}
+void ConditionVariable::wake_all() { cv_.notify_all(); }
 
 uint32_t current_thread_number() {
     // The kernel's thread identifier, as GetCurrentThreadId gives on Windows: it is the same

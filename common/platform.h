@@ -1,5 +1,5 @@
-// The few operating-system primitives the module needs: a mutual-exclusion lock, the
-// calling thread's numeric identifier and an atomic exchange of a 32-bit word.
+// The few operating-system primitives the module needs: a mutual-exclusion lock with a
+// condition to wait on, the calling thread's numeric identifier and an atomic 32-bit word.
 #ifndef ORMEL_COMMON_PLATFORM_H
 #define ORMEL_COMMON_PLATFORM_H
 
@@ -9,6 +9,7 @@
 #include <windows.h>
 #else
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #endif
 
@@ -26,10 +27,33 @@ public:
     void leave();
 
 private:
+    friend class ConditionVariable;
 #ifdef _WIN32
     CRITICAL_SECTION cs_;
 #else
     std::mutex mutex_;
+#endif
+};
+
+// Lets threads that hold a CriticalSection wait, with it released, until another thread
+// that changed what they wait for wakes them.
+class ConditionVariable {
+public:
+    ConditionVariable();
+    ~ConditionVariable();
+    ConditionVariable(const ConditionVariable &) = delete;
+    ConditionVariable &operator=(const ConditionVariable &) = delete;
+
+    // The caller holds cs; it is released while waiting and held again on return. A
+    // return does not prove that anything changed: callers wait in a loop on their test.
+    void wait(CriticalSection &cs);
+    void wake_all();
+
+private:
+#ifdef _WIN32
+    CONDITION_VARIABLE cv_;
+#else
+    std::condition_variable cv_;
 #endif
 };
 

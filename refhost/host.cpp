@@ -1,10 +1,13 @@
 #include "refhost/host.h"
 
+#include <atomic>
+
 namespace refhost {
 
 namespace {
 
 Host *current_host = nullptr;
+std::atomic<unsigned long long> next_serial{1};
 
 void *global_trampoline(const char *name, int use_mode) {
     Host *host = Host::current();
@@ -13,7 +16,7 @@ void *global_trampoline(const char *name, int use_mode) {
 
 }  // namespace
 
-Host::Host() : previous_(current_host) { current_host = this; }
+Host::Host() : previous_(current_host), serial_(next_serial++) { current_host = this; }
 
 Host::~Host() {
     if (current_host == this) current_host = previous_;

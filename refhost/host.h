@@ -32,6 +32,9 @@ public:
     Host &operator=(const Host &) = delete;
 
     static Host *current();
+    // Unique over the process's hosts, so that a host made where an earlier one was is
+    // told apart from it.
+    unsigned long long serial() const { return serial_; }
 
     // Offers a service table under a global name (replacing any earlier one).
     void provide(const std::string &name, void *table);
@@ -78,6 +81,7 @@ private:
     Scene scene_;
     std::map<std::type_index, std::shared_ptr<void>> components_;
     Host *previous_;
+    unsigned long long serial_;
 };
 
 }  // namespace refhost

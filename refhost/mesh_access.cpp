@@ -1,6 +1,8 @@
 #include "refhost/mesh_access.h"
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 namespace refhost {
@@ -33,9 +35,46 @@ constexpr size_t kKeptRecords = 8;
 
 MeshAccess *self(LWMeshInfoID id) { return reinterpret_cast<MeshAccess *>(id); }
 
+// The per-thread counts behind mesh_access_stats, listed while their thread lives and
+// added to `ended` when it ends.
+struct ThreadCounts;
+struct CountRegistry {
+    std::mutex mutex;
+    std::vector<const ThreadCounts *> live;
+    MeshAccessStats ended;
+};
+CountRegistry &count_registry() {
+    static CountRegistry *registry = new CountRegistry;  // outlives every thread's counts
+    return *registry;
+}
+// Only the owning thread writes its counts: a plain load and store, no locked instruction.
+void bump(std::atomic<long> &count) { count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed); }
+struct ThreadCounts {
+    std::atomic<long> created{0};
+    std::atomic<long> destroyed{0};
+    ThreadCounts() {
+        CountRegistry &r = count_registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        r.live.push_back(this);
+    }
+    ~ThreadCounts() {
+        CountRegistry &r = count_registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        r.ended.created += created.load(std::memory_order_relaxed);
+        r.ended.destroyed += destroyed.load(std::memory_order_relaxed);
+        for (size_t i = 0; i < r.live.size(); ++i) {
+            if (r.live[i] == this) {
+                r.live.erase(r.live.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        }
+    }
+};
+thread_local ThreadCounts t_counts;
+
 void destroy(LWMeshInfoID id) {
     MeshAccess *m = self(id);
-    mesh_access_stats().destroyed++;
+    bump(t_counts.destroyed);
     if (t_records.free.size() < kKeptRecords) {
         try {
             t_records.free.push_back(m);
@@ -147,9 +186,15 @@ const char *pol_tag(LWMeshInfoID, LWPolID pol, LWID tag) {
 
 }  // namespace
 
-MeshAccessStats &mesh_access_stats() {
-    static MeshAccessStats stats;
-    return stats;
+MeshAccessStats mesh_access_stats() {
+    CountRegistry &r = count_registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    MeshAccessStats sum = r.ended;
+    for (const ThreadCounts *t : r.live) {
+        sum.created += t->created.load(std::memory_order_relaxed);
+        sum.destroyed += t->destroyed.load(std::memory_order_relaxed);
+    }
+    return sum;
 }
 
 LWMeshInfo *make_mesh_access(const Scene &scene, const Item *object, std::vector<const Mesh *> meshes) {
@@ -188,7 +233,7 @@ LWMeshInfo *new_mesh_access(const Scene &scene, const Item *object) {
     info.polSize = pol_size;
     info.polVertex = pol_vertex;
     info.polTag = pol_tag;
-    mesh_access_stats().created++;
+    bump(t_counts.created);
     return &m->info;
 }
 
@@ -199,10 +244,11 @@ std::vector<const Mesh *> &mesh_access_meshes_to_fill(LWMeshInfo *info) { return
 ObjectTransform object_transform(const Scene &scene, const Item &object, double time) {
     ObjectTransform t;
     t.s = object.motion.scale.at(time);
-    t.r = scene.item_param(object, LWIP_RIGHT, time);
-    t.u = scene.item_param(object, LWIP_UP, time);
-    t.f = scene.item_param(object, LWIP_FORWARD, time);
-    t.p = scene.item_param(object, LWIP_W_POSITION, time);
+    const Scene::Placement w = scene.item_placement(object, time);
+    t.r = w.right;
+    t.u = w.up;
+    t.f = w.forward;
+    t.p = w.position;
     return t;
 }
 

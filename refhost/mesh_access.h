@@ -2,7 +2,6 @@
 #ifndef REFHOST_MESH_ACCESS_H
 #define REFHOST_MESH_ACCESS_H
 
-#include <atomic>
 #include <vector>
 
 #include "host/lwsdk.h"
@@ -11,12 +10,14 @@
 namespace refhost {
 
 // Counts of mesh records made and destroyed, for tests that check a plug-in releases
-// every record it asks for.
+// every record it asks for. Each thread counts its own (plug-ins make records for every
+// spot, and one shared counter would be written by every render thread); the figures
+// are the sums over all threads, those that have ended included.
 struct MeshAccessStats {
-    std::atomic<long> created{0};
-    std::atomic<long> destroyed{0};
+    long created = 0;
+    long destroyed = 0;
 };
-MeshAccessStats &mesh_access_stats();
+MeshAccessStats mesh_access_stats();
 
 // A new record over the given meshes of an object (all layers for a frozen object mesh,
 // one layer for Scene Objects). Base positions are object space; other positions are the

@@ -7,11 +7,40 @@
 
 namespace refhost {
 
+namespace {
+
+constexpr size_t kLine = 64;
+std::atomic<unsigned long long> next_generation{1};
+
+// The chunk this thread found last, and in which pool and generation of it.
+struct LastFound {
+    const RenderMemory *pool = nullptr;
+    unsigned long long generation = 0;
+    char name[256] = {};
+    LWMemChunk chunk = nullptr;
+};
+thread_local LastFound t_last;
+
+}  // namespace
+
+RenderMemory::RenderMemory(Host &) : generation_(next_generation++) {}
+
 LWMemChunk RenderMemory::find(const char *name) const {
     if (!name) return nullptr;
+    LastFound &last = t_last;
+    const unsigned long long generation = generation_.load(std::memory_order_acquire);
+    if (last.pool == this && last.generation == generation && std::strcmp(last.name, name) == 0) return last.chunk;
     std::lock_guard<std::mutex> lock(mutex_);
     auto found = by_name_.find(std::string_view(name));
-    return found == by_name_.end() ? nullptr : found->second->memory.get();
+    if (found == by_name_.end()) return nullptr;
+    LWMemChunk chunk = found->second->memory.get();
+    if (std::strlen(name) < sizeof last.name) {
+        std::strcpy(last.name, name);
+        last.pool = this;
+        last.generation = generation;
+        last.chunk = chunk;
+    }
+    return chunk;
 }
 
 LWMemChunk RenderMemory::create(const char *name, int size) {
@@ -25,9 +54,12 @@ LWMemChunk RenderMemory::create(const char *name, int size) {
     chunk->size = size;
     // At least one byte, so that even an empty chunk has an address of its own. Zeroed
     // byte by byte: value-initialising wider types may leave their padding untouched.
+    // Chunks are whole cache lines of their own: each render thread writes its own flag
+    // chunk for every ray, and two small chunks side by side would share a line.
     const size_t bytes = size > 0 ? static_cast<size_t>(size) : 1;
-    chunk->memory.reset(new unsigned char[bytes]);
-    std::memset(chunk->memory.get(), 0, bytes);
+    const size_t padded = (bytes + kLine - 1) / kLine * kLine;
+    chunk->memory.reset(new (std::align_val_t(kLine)) unsigned char[padded]);
+    std::memset(chunk->memory.get(), 0, padded);
     Chunk *raw = chunk.get();
     by_address_[raw->memory.get()] = chunks_.size();
     chunks_.push_back(std::move(chunk));
@@ -71,6 +103,7 @@ size_t RenderMemory::count() const {
 
 void RenderMemory::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
+    generation_.store(next_generation++, std::memory_order_release);
     by_name_.clear();
     by_address_.clear();
     chunks_.clear();
@@ -78,9 +111,18 @@ void RenderMemory::clear() {
 
 namespace {
 
+// The current host's pool, remembered per thread: finding a component takes the host's lock.
 RenderMemory *pool() {
+    struct Remembered {
+        const Host *host = nullptr;
+        unsigned long long serial = 0;
+        RenderMemory *pool = nullptr;
+    };
+    thread_local Remembered r;
     Host *host = Host::current();
-    return host ? &host->component<RenderMemory>() : nullptr;
+    if (!host) return nullptr;
+    if (r.host != host || r.serial != host->serial()) r = {host, host->serial(), &host->component<RenderMemory>()};
+    return r.pool;
 }
 
 LWMemChunk pool_first() { RenderMemory *p = pool(); return p ? p->first() : nullptr; }

@@ -3,13 +3,18 @@
 // A chunk's handle is the address of its memory, so a plug-in reads and writes the chunk
 // through the handle it gets from `find` or `create`. Addresses stay put until the pool is
 // cleared, which the host does between renders. Every operation takes the pool's lock, so
-// render threads may create and look up chunks at the same time.
+// render threads may create and look up chunks at the same time, except a `find` of the
+// chunk the calling thread found last: plug-ins look up their thread's chunk for every
+// spot, and a lock taken by every thread for every spot would bounce its cache line
+// between the cores.
 #ifndef REFHOST_RENDER_MEMORY_H
 #define REFHOST_RENDER_MEMORY_H
 
+#include <atomic>
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,7 +27,7 @@ class Host;
 
 class RenderMemory {
 public:
-    explicit RenderMemory(Host &) {}
+    explicit RenderMemory(Host &);
 
     // The chunk of that name, or null.
     LWMemChunk find(const char *name) const;
@@ -44,11 +49,18 @@ private:
     struct Chunk {
         std::string name;
         int size;
-        std::unique_ptr<unsigned char[]> memory;  // operator new[]'s alignment suits any scalar
+        // Aligned to a cache line (and so to any scalar), freed with the matching delete.
+        struct AlignedDelete {
+            void operator()(unsigned char *p) const { ::operator delete[](p, std::align_val_t(64)); }
+        };
+        std::unique_ptr<unsigned char[], AlignedDelete> memory;
     };
     const Chunk *chunk_of(LWMemChunk handle) const;  // caller holds mutex_
 
     mutable std::mutex mutex_;
+    // Unique over every pool of the process and renewed by clear: what a thread's last
+    // found chunk is checked against.
+    std::atomic<unsigned long long> generation_;
     std::vector<std::unique_ptr<Chunk>> chunks_;  // creation order
     std::map<std::string, Chunk *, std::less<>> by_name_;  // found by C string, no copy
     std::map<const void *, size_t> by_address_;  // index into chunks_

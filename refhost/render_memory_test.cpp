@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -85,6 +86,23 @@ TEST_F(RenderMemoryTest, ThreadsCreateAndFindTheirOwnChunks) {
             EXPECT_EQ(*word, t * kChunks + i);
         }
     }
+}
+
+// A thread remembers the chunk it found last; that never leaks into a cleared pool or into
+// the pool of a host made after this one, even at the same address.
+TEST_F(RenderMemoryTest, AChunkFoundBeforeIsNotFoundInAnotherPool) {
+    void *flag = pool->create("flag", 4);
+    ASSERT_EQ(pool->find("flag"), flag);
+    ASSERT_EQ(pool->find("flag"), flag);
+    for (int round = 0; round < 3; ++round) {
+        auto other = std::make_unique<Host>();
+        install_render_services(*other);
+        auto *other_pool = static_cast<LWGlobalPool *>(other->global_func()(LWGLOBALPOOL_RENDER_GLOBAL, 0));
+        EXPECT_EQ(other_pool->find("flag"), nullptr);
+        void *mine = other_pool->create("flag", 4);
+        EXPECT_EQ(other_pool->find("flag"), mine);
+    }
+    EXPECT_EQ(pool->find("flag"), flag);
 }
 
 }  // namespace

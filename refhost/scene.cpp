@@ -168,6 +168,11 @@ Item *Scene::find_object_by_filename(const std::string &filename) const {
     return nullptr;
 }
 
+Scene::Placement Scene::item_placement(const Item &item, double time) const {
+    const WorldTransform w = world_transform(item, time);
+    return {w.frame.right, w.frame.up, w.frame.forward, w.position};
+}
+
 Vec3d Scene::item_param(const Item &item, int code, double time) const {
     const WorldTransform w = world_transform(item, time);
     switch (code) {

@@ -179,6 +179,12 @@ public:
     Item *find_object_by_filename(const std::string &filename) const;
     // Item parameter (LWIP_* code) of an item at a time; zero for unknown codes.
     Vec3d item_param(const Item &item, int code, double time) const;
+    // The item's world axes and position at a time, as item_param gives them for LWIP_RIGHT,
+    // LWIP_UP, LWIP_FORWARD and LWIP_W_POSITION, worked out once for the four.
+    struct Placement {
+        Vec3d right, up, forward, position;
+    };
+    Placement item_placement(const Item &item, double time) const;
 
     // The handle a plug-in sees for a weight map (pntVLookup, a gradient's picked map):
     // one stable address per name.

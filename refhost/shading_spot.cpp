@@ -28,8 +28,8 @@ Vec3d facet_normal(const ObjectGeometry &g, const Polygon &polygon) {
 }
 
 void fill_transforms(const Scene &scene, const Item &object, double time, ObjectGeometry &g) {
-    const Vec3d axis[3] = {scene.item_param(object, LWIP_RIGHT, time), scene.item_param(object, LWIP_UP, time),
-                           scene.item_param(object, LWIP_FORWARD, time)};
+    const Scene::Placement w = scene.item_placement(object, time);
+    const Vec3d axis[3] = {w.right, w.up, w.forward};
     const Vec3d s = object.motion.scale.at(time);
     const double scale[3] = {s.x, s.y, s.z};
     for (int r = 0; r < 3; ++r) {

@@ -1,5 +1,7 @@
 #include "refhost/surface_funcs.h"
 
+#include <cstring>
+
 #include "refhost/envelopes.h"
 #include "refhost/host.h"
 
@@ -78,13 +80,14 @@ int sf_get_int(LWSurfaceID, const char *) { return 0; }
 double *sf_get_flt(LWSurfaceID surf, const char *channel) {
     if (!surf || !channel) return nullptr;
     SurfaceValues &v = from_id(surf)->values;
-    const std::string c = channel;
-    if (c == SURF_COLR) return v.color;
-    if (c == SURF_DIFF) return &v.diffuse;
-    if (c == SURF_SPEC) return &v.specular;
-    if (c == SURF_GLOS) return &v.glossiness;
-    if (c == SURF_REFL) return &v.reflection;
-    if (c == SURF_SMAN) return &v.smoothing_angle;
+    // Shaders ask for a channel for every spot: compared in place, no string made.
+    auto is = [channel](const char *name) { return std::strcmp(channel, name) == 0; };
+    if (is(SURF_COLR)) return v.color;
+    if (is(SURF_DIFF)) return &v.diffuse;
+    if (is(SURF_SPEC)) return &v.specular;
+    if (is(SURF_GLOS)) return &v.glossiness;
+    if (is(SURF_REFL)) return &v.reflection;
+    if (is(SURF_SMAN)) return &v.smoothing_angle;
     return nullptr;
 }
 

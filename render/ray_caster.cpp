@@ -34,10 +34,27 @@ struct Triangle {
     double offset;  // normal · a
 };
 
-struct ObjectTriangles {
+}  // namespace
+
+// One object's triangles at one placement, with its Embree geometry. Frames in which the
+// object's placement stays the same share it.
+struct RayCaster::ObjectTriangles {
     std::shared_ptr<const ObjectGeometry> geometry;
     std::vector<Triangle> triangles;  // by Embree primitive ID
+    RTCGeometry embree = nullptr;     // committed; null when there are no triangles
+    double scale = 1.0;               // largest vertex coordinate, at least 1
+    const Item *object = nullptr;
+    ObjectTransform placement;        // the transform its world positions were made with
+
+    ObjectTriangles() = default;
+    ObjectTriangles(const ObjectTriangles &) = delete;
+    ObjectTriangles &operator=(const ObjectTriangles &) = delete;
+    ~ObjectTriangles() {
+        if (embree) rtcReleaseGeometry(embree);
+    }
 };
+
+namespace {
 
 // The intersection context: Embree's, followed by what the self-hit filter needs.
 struct CastContext {
@@ -49,7 +66,7 @@ struct CastContext {
 // Rejects hits on triangles whose plane holds the ray's origin (see the header).
 void self_hit_filter(const RTCFilterFunctionNArguments *args) {
     const auto *context = reinterpret_cast<const CastContext *>(args->context);
-    const auto *object = static_cast<const ObjectTriangles *>(args->geometryUserPtr);
+    const auto *object = static_cast<const RayCaster::ObjectTriangles *>(args->geometryUserPtr);
     for (unsigned int i = 0; i < args->N; ++i) {
         if (args->valid[i] != -1) continue;
         const Triangle &t = object->triangles[RTCHitN_primID(args->hit, args->N, i)];
@@ -104,7 +121,10 @@ struct RayCaster::Bvh {
     double time = 0.0;
     double scale = 1.0;  // largest vertex coordinate, at least 1
     size_t triangles = 0;
-    std::vector<std::unique_ptr<ObjectTriangles>> objects;  // by Embree geometry ID
+    std::vector<std::shared_ptr<const ObjectTriangles>> objects;  // by Embree geometry ID
+    // Every scene object's triangles, those without any included, in scene order: what the
+    // next build may reuse.
+    std::vector<std::shared_ptr<const ObjectTriangles>> all;
 
     Bvh() = default;
     Bvh(const Bvh &) = delete;
@@ -137,8 +157,10 @@ void RayCaster::invalidate() {
 std::shared_ptr<const RayCaster::Bvh> RayCaster::snapshot() const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (dirty_ || !bvh_ || bvh_->time != scene_.current_time) {
-        // Threads still tracing the old structure keep it alive through their copies.
-        bvh_ = build();
+        // Threads still tracing the old structure keep it alive through their copies. After
+        // a change of time alone the objects that stayed in place are reused; after
+        // invalidate (meshes may have changed) everything is built anew.
+        bvh_ = build(dirty_ ? nullptr : bvh_.get());
         dirty_ = false;
         ++generation_;
     }
@@ -151,8 +173,11 @@ const RayCaster::Bvh &RayCaster::current_bvh() const {
         std::shared_ptr<const Bvh> bvh;
     };
     static thread_local ThreadCopy copy;
-    if (copy.caster != id_ || copy.generation != generation_.load() || !copy.bvh ||
-        copy.bvh->time != scene_.current_time) {
+    // While this thread is inside a shader, the structure its outer rays hit stays: their
+    // hits point into it. A change made meanwhile is taken up by the next outer ray.
+    const bool outer = t_shade_depth == 0;
+    if (copy.caster != id_ || !copy.bvh ||
+        (outer && (copy.generation != generation_.load() || copy.bvh->time != scene_.current_time))) {
         copy.bvh = snapshot();
         copy.caster = id_;
         copy.generation = generation_.load();
@@ -160,68 +185,116 @@ const RayCaster::Bvh &RayCaster::current_bvh() const {
     return *copy.bvh;
 }
 
-std::shared_ptr<const RayCaster::Bvh> RayCaster::build() const {
+namespace {
+
+bool same_vec(const Vec3d &a, const Vec3d &b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+bool same_placement(const ObjectTransform &a, const ObjectTransform &b) {
+    return same_vec(a.s, b.s) && same_vec(a.r, b.r) && same_vec(a.u, b.u) && same_vec(a.f, b.f) &&
+           same_vec(a.p, b.p);
+}
+
+}  // namespace
+
+std::shared_ptr<const RayCaster::ObjectTriangles> RayCaster::build_object(const Item &object, double time,
+                                                                          const ObjectTransform &placement) const {
+    auto entry = std::make_shared<ObjectTriangles>();
+    entry->object = &object;
+    entry->placement = placement;
+    entry->geometry = build_object_geometry(scene_, object, time);
+    const ObjectGeometry &g = *entry->geometry;
+
+    // Shared points become shared vertices, which keeps edges watertight.
+    std::unordered_map<const Point *, unsigned> vertex_index;
+    std::vector<const Point *> vertices;
+    std::vector<unsigned> indices;
+    auto vertex = [&](const Point *p) {
+        auto inserted = vertex_index.emplace(p, static_cast<unsigned>(vertices.size()));
+        if (inserted.second) vertices.push_back(p);
+        return inserted.first->second;
+    };
+    for (size_t number = 0; number < g.polygons.size(); ++number) {
+        const auto &corners = g.polygons[number]->vertices;
+        for (size_t k = 1; k + 1 < corners.size(); ++k) {
+            Triangle t;
+            t.polygon = static_cast<int>(number);
+            t.fan = static_cast<int>(k - 1);
+            t.a = g.position(corners[0]);
+            t.b = g.position(corners[k]);
+            t.c = g.position(corners[k + 1]);
+            t.normal = normalized(cross(sub(t.b, t.a), sub(t.c, t.a)));
+            t.offset = dot(t.normal, t.a);
+            entry->triangles.push_back(t);
+            indices.push_back(vertex(corners[0]));
+            indices.push_back(vertex(corners[k]));
+            indices.push_back(vertex(corners[k + 1]));
+        }
+    }
+    if (entry->triangles.empty() || !device_) return entry;
+
+    RTCGeometry geom = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
+    auto *vb = static_cast<float *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                                            3 * sizeof(float), vertices.size()));
+    for (size_t i = 0; i < vertices.size(); ++i) {
+        const Vec3d w = g.position(vertices[i]);
+        entry->scale = std::max(entry->scale, max_abs(w));
+        vb[3 * i + 0] = static_cast<float>(w.x);
+        vb[3 * i + 1] = static_cast<float>(w.y);
+        vb[3 * i + 2] = static_cast<float>(w.z);
+    }
+    auto *ib = static_cast<unsigned *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                                               3 * sizeof(unsigned), entry->triangles.size()));
+    std::copy(indices.begin(), indices.end(), ib);
+    rtcSetGeometryUserData(geom, entry.get());
+    rtcSetGeometryIntersectFilterFunction(geom, self_hit_filter);
+    rtcCommitGeometry(geom);
+    entry->embree = geom;
+    return entry;
+}
+
+std::shared_ptr<const RayCaster::Bvh> RayCaster::build(const Bvh *previous) const {
     auto bvh = std::make_shared<Bvh>();
     bvh->time = scene_.current_time;
     if (!device_) return bvh;
+
+    // Each object's triangles: the previous structure's when the object kept its placement
+    // (its world positions are then the same numbers), made anew otherwise.
+    const std::vector<Item *> objects = scene_.objects();
+    bool all_reused = previous && previous->all.size() == objects.size();
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const Item &object = *objects[i];
+        const ObjectTransform placement = object_transform(scene_, object, bvh->time);
+        std::shared_ptr<const ObjectTriangles> entry;
+        if (previous) {
+            for (const auto &old : previous->all) {
+                if (old->object == &object && same_placement(old->placement, placement)) {
+                    entry = old;
+                    break;
+                }
+            }
+        }
+        if (!entry) entry = build_object(object, bvh->time, placement);
+        all_reused = all_reused && entry == previous->all[i];
+        bvh->all.push_back(entry);
+        if (!entry->embree) continue;
+        bvh->scale = std::max(bvh->scale, entry->scale);
+        bvh->triangles += entry->triangles.size();
+        bvh->objects.push_back(entry);
+    }
+
+    if (all_reused && previous->scene) {
+        // Nothing moved: the previous traversal structure serves as it is.
+        rtcRetainScene(previous->scene);
+        bvh->scene = previous->scene;
+        return bvh;
+    }
+    // The same geometries in the same order give the same structure as a build from scratch,
+    // so the hits are the same whichever objects were reused.
     bvh->scene = rtcNewScene(device_);
     rtcSetSceneFlags(bvh->scene, RTC_SCENE_FLAG_ROBUST);
     rtcSetSceneBuildQuality(bvh->scene, RTC_BUILD_QUALITY_HIGH);
-
-    for (const Item *object : scene_.objects()) {
-        auto entry = std::make_unique<ObjectTriangles>();
-        entry->geometry = build_object_geometry(scene_, *object, bvh->time);
-        const ObjectGeometry &g = *entry->geometry;
-
-        // Shared points become shared vertices, which keeps edges watertight.
-        std::unordered_map<const Point *, unsigned> vertex_index;
-        std::vector<const Point *> vertices;
-        std::vector<unsigned> indices;
-        auto vertex = [&](const Point *p) {
-            auto inserted = vertex_index.emplace(p, static_cast<unsigned>(vertices.size()));
-            if (inserted.second) vertices.push_back(p);
-            return inserted.first->second;
-        };
-        for (size_t number = 0; number < g.polygons.size(); ++number) {
-            const auto &corners = g.polygons[number]->vertices;
-            for (size_t k = 1; k + 1 < corners.size(); ++k) {
-                Triangle t;
-                t.polygon = static_cast<int>(number);
-                t.fan = static_cast<int>(k - 1);
-                t.a = g.position(corners[0]);
-                t.b = g.position(corners[k]);
-                t.c = g.position(corners[k + 1]);
-                t.normal = normalized(cross(sub(t.b, t.a), sub(t.c, t.a)));
-                t.offset = dot(t.normal, t.a);
-                entry->triangles.push_back(t);
-                indices.push_back(vertex(corners[0]));
-                indices.push_back(vertex(corners[k]));
-                indices.push_back(vertex(corners[k + 1]));
-            }
-        }
-        if (entry->triangles.empty()) continue;
-
-        RTCGeometry geom = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
-        auto *vb = static_cast<float *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                                                3 * sizeof(float), vertices.size()));
-        for (size_t i = 0; i < vertices.size(); ++i) {
-            const Vec3d w = g.position(vertices[i]);
-            bvh->scale = std::max(bvh->scale, max_abs(w));
-            vb[3 * i + 0] = static_cast<float>(w.x);
-            vb[3 * i + 1] = static_cast<float>(w.y);
-            vb[3 * i + 2] = static_cast<float>(w.z);
-        }
-        auto *ib = static_cast<unsigned *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                                                   3 * sizeof(unsigned), entry->triangles.size()));
-        std::copy(indices.begin(), indices.end(), ib);
-        rtcSetGeometryUserData(geom, entry.get());
-        rtcSetGeometryIntersectFilterFunction(geom, self_hit_filter);
-        rtcCommitGeometry(geom);
-        rtcAttachGeometryByID(bvh->scene, geom, static_cast<unsigned>(bvh->objects.size()));
-        rtcReleaseGeometry(geom);
-        bvh->triangles += entry->triangles.size();
-        bvh->objects.push_back(std::move(entry));
-    }
+    for (size_t id = 0; id < bvh->objects.size(); ++id)
+        rtcAttachGeometryByID(bvh->scene, bvh->objects[id]->embree, static_cast<unsigned>(id));
     rtcCommitScene(bvh->scene);
     return bvh;
 }
@@ -230,9 +303,20 @@ double RayCaster::self_hit_tolerance() const { return kSelfHitScale * snapshot()
 
 size_t RayCaster::triangle_count() const { return snapshot()->triangles; }
 
-bool RayCaster::intersect(const Vec3d &pos, const Vec3d &dir_in, double max_distance, Hit &hit) const {
+// The nearest accepted hit of a ray, before any of what a spot needs is worked out.
+struct RayCaster::RayHit {
+    double distance;
+    Vec3d dir;  // unit
+    const ObjectTriangles *object;
+    const Triangle *triangle;
+    float u, v;  // Embree's barycentric coordinates
+};
+
+bool RayCaster::nearest(const Vec3d &pos, const Vec3d &dir_in, double max_distance, RayHit &out) const {
     const Vec3d dir = normalized(dir_in);
-    if (!finite(pos) || !finite(dir) || length(dir) == 0.0 || !(max_distance > 0.0)) return false;
+    // A normalised direction is a unit vector or exactly zero.
+    if (!finite(pos) || !finite(dir) || (dir.x == 0.0 && dir.y == 0.0 && dir.z == 0.0) || !(max_distance > 0.0))
+        return false;
     const Bvh *bvh = &current_bvh();
     if (!bvh->scene) return false;
 
@@ -269,22 +353,52 @@ bool RayCaster::intersect(const Vec3d &pos, const Vec3d &dir_in, double max_dist
         if (refined >= 0.0) distance = refined;
     }
     if (distance > max_distance) return false;
+    out = RayHit{distance, dir, &object, &t, rh.hit.u, rh.hit.v};
+    return true;
+}
 
-    hit.distance = distance;
-    hit.geometry = object.geometry;
+bool RayCaster::intersect(const Vec3d &pos, const Vec3d &dir_in, double max_distance, Hit &hit) const {
+    RayHit r;
+    if (!nearest(pos, dir_in, max_distance, r)) return false;
+    const Triangle &t = *r.triangle;
+    hit.distance = r.distance;
+    hit.geometry = r.object->geometry.get();
     hit.polygon = t.polygon;
-    hit.position = add(pos, mul(distance, dir));
+    hit.position = add(pos, mul(r.distance, r.dir));
     hit.spot.triangle = t.fan;
     if (!barycentric(t, hit.position, hit.spot.u, hit.spot.v)) {
-        hit.spot.u = static_cast<double>(rh.hit.u);
-        hit.spot.v = static_cast<double>(rh.hit.v);
+        hit.spot.u = static_cast<double>(r.u);
+        hit.spot.v = static_cast<double>(r.v);
     }
     return true;
 }
 
+double RayCaster::embree_intersect(const Vec3d &pos, const Vec3d &dir) const {
+    const Bvh *bvh = &current_bvh();
+    if (!bvh->scene) return -1.0;
+    CastContext context;
+    rtcInitIntersectContext(&context.base);
+    context.origin = pos;
+    context.tolerance = kSelfHitScale * std::max(bvh->scale, max_abs(pos));
+    RTCRayHit rh{};
+    rh.ray.org_x = static_cast<float>(pos.x);
+    rh.ray.org_y = static_cast<float>(pos.y);
+    rh.ray.org_z = static_cast<float>(pos.z);
+    rh.ray.dir_x = static_cast<float>(dir.x);
+    rh.ray.dir_y = static_cast<float>(dir.y);
+    rh.ray.dir_z = static_cast<float>(dir.z);
+    rh.ray.tfar = std::numeric_limits<float>::infinity();
+    rh.ray.mask = ~0u;
+    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(bvh->scene, &context.base, &rh);
+    return rh.hit.geomID == RTC_INVALID_GEOMETRY_ID ? -1.0 : static_cast<double>(rh.ray.tfar);
+}
+
 double RayCaster::cast(const Vec3d &pos, const Vec3d &dir) const {
-    Hit hit;
-    return intersect(pos, dir, std::numeric_limits<double>::infinity(), hit) ? hit.distance : -1.0;
+    // A distance is all a cast needs: no spot position or barycentrics.
+    RayHit r;
+    return nearest(pos, dir, std::numeric_limits<double>::infinity(), r) ? r.distance : -1.0;
 }
 
 double RayCaster::shade(const Vec3d &pos, const Vec3d &dir, LWShaderAccess *access) const {
@@ -382,7 +496,10 @@ double RayCaster::trace(const Vec3d &pos, const Vec3d &dir_in, double color[3]) 
     auto tint = [](const Vec3d &a, const Vec3d &b) { return Vec3d{a.x * b.x, a.y * b.y, a.z * b.z}; };
     const Vec3d ambient = mul(scene_.ambient_intensity, scene_.ambient_color);
     Vec3d c = add(mul(spot.diffuse, tint(surface_color, ambient)), mul(spot.luminous, surface_color));
-    for (const Item *light : scene_.items(ItemType::Light)) {
+    // The scene's lights in their order, walked without building a list for every ray.
+    for (const auto &item : scene_.all_items()) {
+        if (item->type != ItemType::Light) continue;
+        const Item *light = item.get();
         double ldir[3], lcolor[3];
         if (!illuminate(to_id(light), at, ldir, lcolor)) continue;
         const Vec3d to_light = neg(from(ldir)), lc = from(lcolor);

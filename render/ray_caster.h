@@ -2,8 +2,9 @@
 //
 // Every object's polygons are cut into fans of triangles (polygons of fewer than three
 // corners cannot be hit) at their deformed world positions at the scene's current time; the
-// acceleration structure is rebuilt on the first ray after that time changes, or after
-// `invalidate`. Traversal is watertight (RTC_SCENE_FLAG_ROBUST): triangles that share an edge
+// acceleration structure is brought up to date on the first ray after that time changes:
+// objects whose placement did not change keep their triangles and Embree geometry, and
+// when none changed the whole structure stays. `invalidate` (meshes changed) rebuilds all. Traversal is watertight (RTC_SCENE_FLAG_ROBUST): triangles that share an edge
 // share its float vertices, so a ray aimed exactly at the edge hits one of them. Both sides
 // of a polygon are hit.
 //
@@ -33,6 +34,7 @@
 #include <mutex>
 
 #include "host/lwsdk.h"
+#include "refhost/mesh_access.h"
 #include "refhost/scene.h"
 #include "refhost/shading_spot.h"
 #include "render/host_names.h"
@@ -57,7 +59,9 @@ public:
 
     struct Hit {
         double distance = -1.0;
-        std::shared_ptr<const ObjectGeometry> geometry;
+        // Valid while the thread's structure stays, which it does until the thread's next
+        // ray from outside any shader: no reference is counted per hit.
+        const ObjectGeometry *geometry = nullptr;
         int polygon = -1;  // polygon number within the object
         PolygonSpot spot;
         Vec3d position;
@@ -66,6 +70,11 @@ public:
     bool intersect(const Vec3d &pos, const Vec3d &dir, double max_distance, Hit &hit) const;
     // Distance to the nearest hit, or -1.0.
     double cast(const Vec3d &pos, const Vec3d &dir) const;
+    // Embree's rtcIntersect1 alone on the current structure, with the self-hit filter the
+    // caster's rays use and nothing else: `unit_dir` is taken as it is, the distance is
+    // Embree's float one (-1.0 on a miss). What a ray costs without the host around it,
+    // for benchmarks.
+    double embree_intersect(const Vec3d &pos, const Vec3d &unit_dir) const;
     // As cast; on a hit also fills `access` with the hit spot and runs its surface's shaders
     // on it, on this thread. On a miss `access` is left as it was. `access` begins a record
     // of kSpotRecordSize bytes, all of which a hit writes, as a host does.
@@ -112,14 +121,23 @@ public:
     // The calling thread's counts so far; subtract two readings to count a stretch of work.
     static RenderCounters thread_counters();
 
+    struct ObjectTriangles;
+
 private:
     struct Bvh;
+    struct RayHit;
+    bool nearest(const Vec3d &pos, const Vec3d &dir, double max_distance, RayHit &out) const;
     std::shared_ptr<const Bvh> snapshot() const;
     // The structure for this thread's rays: a per-thread copy of the snapshot, renewed when
     // the caster is invalidated or rebuilt, so that rays take no lock and touch no shared
     // reference count.
     const Bvh &current_bvh() const;
-    std::shared_ptr<const Bvh> build() const;
+    // A structure for the scene's current time. Objects whose placement is the same as in
+    // `previous` keep their triangles and Embree geometry; when none changed, the previous
+    // traversal structure is shared.
+    std::shared_ptr<const Bvh> build(const Bvh *previous) const;
+    std::shared_ptr<const ObjectTriangles> build_object(const Item &object, double time,
+                                                        const ObjectTransform &placement) const;
 
     const Scene &scene_;
     RTCDevice device_ = nullptr;

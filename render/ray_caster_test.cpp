@@ -198,6 +198,48 @@ TEST_F(RayCasterTest, FollowsTheSceneTimeAndDeformation) {
     EXPECT_DOUBLE_EQ(caster.cast({0.25, 10, 0.5}, {0, -1, 0}), 4.0);
 }
 
+// Across times, objects that stayed in place are reused and only moved ones are made
+// again: every ray hits what a caster built from scratch at that time hits, to the bit,
+// and a thread still on the earlier structure keeps working.
+TEST_F(RayCasterTest, ReusesWhatStayedInPlaceAndThreadsHitAsAFreshBuildDoes) {
+    box->motion.position.keys = {{0.0, {0, 0, 0}}, {1.0, {2, 0, 0}}};
+    Item &still = add_box(scene, "Still", {4, 0, 4}, {5, 1, 5});
+    (void)still;
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> along(-6.0, 6.0);
+    std::vector<std::pair<Vec3d, Vec3d>> rays;
+    for (int i = 0; i < 400; ++i) rays.push_back({{along(rng), 8.0, along(rng)}, {along(rng) * 0.1, -1.0, along(rng) * 0.1}});
+
+    RayCaster reused(scene);
+    const double times[] = {0.0, 0.5, 0.5, 1.0, 2.0, 0.0};
+    for (double t : times) {
+        scene.current_time = t;
+        RayCaster fresh(scene);
+        int hits = 0;
+        for (const auto &r : rays) {
+            RayCaster::Hit a, b;
+            const bool ha = reused.intersect(r.first, r.second, 1e30, a);
+            const bool hb = fresh.intersect(r.first, r.second, 1e30, b);
+            ASSERT_EQ(ha, hb) << "time " << t;
+            if (!ha) continue;
+            ++hits;
+            EXPECT_EQ(a.distance, b.distance);
+            EXPECT_EQ(a.polygon, b.polygon);
+            EXPECT_EQ(a.geometry->object, b.geometry->object);
+            EXPECT_EQ(a.spot.u, b.spot.u);
+        }
+        EXPECT_GT(hits, 300) << "time " << t;
+        EXPECT_EQ(reused.triangle_count(), fresh.triangle_count());
+    }
+
+    // A thread that took the structure of one time goes on with it while another thread
+    // moves the caster to another time.
+    scene.current_time = 0.0;
+    EXPECT_DOUBLE_EQ(reused.cast({0.25, 10, 0.5}, {0, -1, 0}), 8.0);
+    std::thread other([&] { EXPECT_DOUBLE_EQ(reused.cast({4.5, 10, 4.5}, {0, -1, 0}), 9.0); });
+    other.join();
+}
+
 struct ShaderLog {
     int calls = 0;
     std::thread::id thread;

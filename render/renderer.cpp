@@ -66,7 +66,8 @@ FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass 
     Scene &scene = host_.scene();
     pass_ = pass;
     scene.current_time = time;
-    caster_->invalidate();
+    // The caster follows the scene's time on the frame's first ray, keeping what stayed in
+    // place; meshes do not change between frames.
     for_each_binding(host_, [&](const ShaderBinding &b) {
         if (b.handler->rend && b.handler->rend->newTime) b.handler->rend->newTime(b.instance, frame, time);
     });

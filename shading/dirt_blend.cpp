@@ -76,14 +76,6 @@ void blend_bump(LWShaderAccess *access, const DirtInstance *inst, double w, LWMi
 
 }  // namespace
 
-double dirt_distance(const Vec3 &H, const Vec3 &O, const LWShaderAccess *access) {
-    const Vec3 E = H - O;
-    const double *m = access->wXfrm;
-    const Vec3 F(m[0] * E.x + m[1] * E.y + m[2] * E.z, m[3] * E.x + m[4] * E.y + m[5] * E.z,
-                 m[6] * E.x + m[7] * E.y + m[8] * E.z);
-    return vec_length(F);
-}
-
 void dirt_blend(LWShaderAccess *access, const DirtInstance *inst, double ratio, double falloff) {
     LWMicropol mp;
     fill_micropol(&mp, access, inst->surface);

@@ -9,7 +9,14 @@
 namespace ormel {
 
 // The length of the offset H - O taken through the spot's world transform (row by row).
-double dirt_distance(const Vec3 &H, const Vec3 &O, const LWShaderAccess *access);
+// Inline: the sample loop measures every hit with it.
+inline double dirt_distance(const Vec3 &H, const Vec3 &O, const LWShaderAccess *access) {
+    const Vec3 E = H - O;
+    const double *m = access->wXfrm;
+    const Vec3 F(m[0] * E.x + m[1] * E.y + m[2] * E.z, m[3] * E.x + m[4] * E.y + m[5] * E.z,
+                 m[6] * E.x + m[7] * E.y + m[8] * E.z);
+    return vec_length(F);
+}
 
 // Pulls the channels the instance's switches choose towards its dirt values with the weight
 // (1 - ratio^falloff) * amount, when ratio < 1. A blend that would write a value that is not

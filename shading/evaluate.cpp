@@ -102,8 +102,10 @@ double nearest_hit(const DirtInstance *inst, LWShaderAccess *access, const Vec3 
     // The azimuth frame is the same for every sample of the spot.
     const SampleFrame frame = sample_frame(N, T1, T2);
 
+    // Only the self-object mode hands the record to the host; clearing its 912 bytes for
+    // every spot of the other mode would be wasted.
     HitRecord hit;
-    std::memset(&hit, 0, sizeof hit);
+    if (inst->single_f) std::memset(&hit, 0, sizeof hit);
     double nearest = kNoHit;
     for (int i = 0; i < inst->sample_itr; ++i) {
         for (int j = 0; j < inst->sample_count; ++j) {

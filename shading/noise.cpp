@@ -44,7 +44,7 @@ struct LatticeCoord {
     double r0, r1;
 };
 
-LatticeCoord lattice(double coord) {
+inline LatticeCoord lattice(double coord) {
     const double t = coord + 4096.0;
     int b0;
     double r0;
@@ -67,11 +67,15 @@ LatticeCoord lattice(double coord) {
     return {b0, (b0 + 1) & 255, r0, r0 - 1.0};
 }
 
-double s_curve(double t) { return t * t * (3.0 - 2.0 * t); }
+inline double s_curve(double t) { return t * t * (3.0 - 2.0 * t); }
 
-double lerp(double t, double m, double n) { return m + t * (n - m); }
+inline double lerp(double t, double m, double n) { return m + t * (n - m); }
 
-double at(const Vec3 &q, double x, double y, double z) { return x * q.x + y * q.y + z * q.z; }
+inline double at(const Vec3 &q, double x, double y, double z) { return x * q.x + y * q.y + z * q.z; }
+
+// Built while the module is loaded, before any thread can ask for noise, so that a noise
+// value reads the tables without a first-use test.
+const NoiseTables g_tables = build_tables();
 
 }  // namespace
 
@@ -80,14 +84,10 @@ int noise_rand(uint32_t &state) {
     return static_cast<int>((state >> 16) & 0x7FFFu);
 }
 
-const NoiseTables &noise_tables() {
-    // A function-local static is built exactly once, and other threads wait for it.
-    static const NoiseTables tables = build_tables();
-    return tables;
-}
+const NoiseTables &noise_tables() { return g_tables; }
 
 double gradient_noise(const Vec3 &P) {
-    const NoiseTables &t = noise_tables();
+    const NoiseTables &t = g_tables;
     const int *p = t.p;
     const Vec3 *g3 = t.g3;
 

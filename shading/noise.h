@@ -19,8 +19,7 @@ struct NoiseTables {
     Vec3 g3[kNoiseTableSize];
 };
 
-// The tables, built on the first call of the process and read-only afterwards. Safe when
-// several threads make their first call together.
+// The tables, built when the module is loaded and read-only afterwards.
 const NoiseTables &noise_tables();
 
 // Gradient noise at P: exactly 0 at integer coordinates, smooth in between, finite for

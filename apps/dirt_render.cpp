@@ -4,7 +4,9 @@
 
 #include <climits>
 #include <cstdio>
+#include <exception>
 #include <fstream>
+#include <new>
 #include <string>
 
 #include "refhost/block_io.h"
@@ -13,9 +15,12 @@
 #include "refhost/plugin.h"
 #include "refhost/render_services.h"
 #include "refhost/services.h"
+#include "render/json_read.h"
+#include "render/limits.h"
 #include "render/render_options.h"
 #include "render/renderer.h"
 #include "render/scene_file.h"
+#include "render/shader_limits.h"
 #include "render/shader_setup.h"
 
 using namespace refhost;
@@ -27,6 +32,8 @@ int fail(const std::string &message) {
     std::fprintf(stderr, "dirt-render: error: %s\n", message.c_str());
     return 1;
 }
+
+void warn(const std::string &message) { std::fprintf(stderr, "dirt-render: warning: %s\n", message.c_str()); }
 
 bool ends_with(const std::string &s, const std::string &suffix) {
     return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -75,8 +82,11 @@ RgbImage side_by_side(const RgbImage &left, const RgbImage &right) {
 }
 
 bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, std::string *error) {
-    if (o.input.empty())
-        return build_scene_from_json(nlohmann::json::parse(demo_scene_json()), ".", scene, desc, error);
+    if (o.input.empty()) {
+        if (build_scene_from_json(parse_json(demo_scene_json(), "the demo scene"), ".", scene, desc, error)) return true;
+        *error = "the demo scene: " + *error;
+        return false;
+    }
     if (access(o.input.c_str(), R_OK) != 0) {
         *error = "cannot read " + o.input;
         return false;
@@ -85,9 +95,10 @@ bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, st
     return scene_for_object_file(o.input, scene, desc, error);
 }
 
-}  // namespace
+// Where a message about the scene's content points: its file, when it has one.
+std::string scene_place(const RenderOptions &o) { return o.input.empty() ? "the demo scene: " : o.input + ": "; }
 
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
     RenderOptions o;
     std::string error;
     if (!parse_render_options(argc, argv, o, &error)) {
@@ -98,6 +109,7 @@ int main(int argc, char **argv) {
         std::fputs(render_usage(), stdout);
         return 0;
     }
+    set_limits(o.limits);
 
     Host host;
     install_instance_services(host);
@@ -105,6 +117,7 @@ int main(int argc, char **argv) {
     install_render_services(host);
     SceneDescription desc;
     if (!load_scene(o, host.scene(), desc, &error)) return fail(error);
+    for (const std::string &w : desc.warnings) warn(w);
 
     RenderSettings &rs = desc.render;
     if (o.width) rs.width = o.width;
@@ -112,14 +125,20 @@ int main(int argc, char **argv) {
     if (o.samples) rs.samples = o.samples;
     if (o.frames_given) rs.first_frame = o.first_frame, rs.last_frame = o.last_frame;
     if (!o.output.empty()) rs.output = o.output;
+    const double memory = desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare);
+    if (!within_memory(memory))
+        return fail(scene_place(o) + "a " + std::to_string(rs.width) + " x " + std::to_string(rs.height) +
+                    " image: the scene " + memory_refusal(memory));
 
     PluginFile plugin;
     if (!plugin.load(plugin_path(o.plugin))) return fail(plugin.error());
     ShaderServer server;
     if (!activate_shader(host, plugin, "Ormel_Dirt", server, &error)) return fail(error);
-    if (!apply_shaders(host, server, desc, o.settings, &error)) {
+    if (!apply_shaders(host, server, desc, o.settings, &error) ||
+        !check_shader_limits(host, server, desc, &error)) {
         release_shaders(host, server);
-        return fail(error);
+        // Mistakes in --set are the command line's; the others are the scene's.
+        return fail(error.rfind("--set", 0) == 0 ? error : scene_place(o) + error);
     }
     if (!o.save_scene.empty()) {
         const std::string text = scene_document_with_instances(host, server, desc).dump(2) + "\n";
@@ -144,6 +163,9 @@ int main(int argc, char **argv) {
         const double time = frame / rs.fps;
         RgbImage image;
         const FrameStats stats = renderer.render_frame(frame, time, image);
+        if (frame == rs.first_frame && renderer.started_threads() < renderer.threads())
+            warn("the system started only " + std::to_string(renderer.started_threads()) + " of " +
+                 std::to_string(renderer.threads()) + " render threads");
         total.spots_shaded += stats.spots_shaded;
         total.plugin_rays += stats.plugin_rays;
         total.seconds += stats.seconds;
@@ -169,8 +191,23 @@ int main(int argc, char **argv) {
                      "%ld spots shaded, %ld rays cast by the plug-in, %.2f s render time, "
                      "%.0f spots/s, %.0f rays/s (%d threads)\n",
                      total.spots_shaded, total.plugin_rays, total.seconds, total.spots_shaded / secs,
-                     total.plugin_rays / secs, renderer.threads());
+                     total.plugin_rays / secs, renderer.started_threads());
     }
     release_shaders(host, server);
     return status;
+}
+
+}  // namespace
+
+// Nothing escapes: whatever goes wrong unforeseen ends in one line and status 1.
+int main(int argc, char **argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        return fail("out of memory: the machine could not give what the scene needs (see --max-memory)");
+    } catch (const std::exception &e) {
+        return fail(std::string("unexpected failure: ") + e.what());
+    } catch (...) {
+        return fail("unexpected failure");
+    }
 }

@@ -25,11 +25,21 @@ constexpr double kDegree = 3.14159265358979323846 / 180.0;
 void check_keys(const nlohmann::json &obj, const std::string &where,
                 std::initializer_list<const char *> allowed);
 double json_number(const nlohmann::json &v, const std::string &what);
-int json_integer(const nlohmann::json &v, const std::string &what);
+// A number from lo to hi; the message names the range.
+double json_number(const nlohmann::json &v, const std::string &what, double lo, double hi);
+// A whole number from lo to hi: never wrapped into range.
+int json_integer(const nlohmann::json &v, const std::string &what, int lo, int hi);
 std::string json_text(const nlohmann::json &v, const std::string &what);
 Vec3d json_vec3(const nlohmann::json &v, const std::string &what);
+// A position, length or scale: within kMaxCoordinate of zero.
+double json_coordinate(const nlohmann::json &v, const std::string &what);
+Vec3d json_point(const nlohmann::json &v, const std::string &what);
 // [r, g, b] into out when three, else one number copied into all three.
 void json_values(const nlohmann::json &v, bool three, const std::string &what, double out[3]);
+
+// Parses a document of at most kMaxJsonDepth levels of nesting; anything else (bad syntax,
+// a number beyond double range, deeper nesting) fails with a JsonError that names `what`.
+nlohmann::json parse_json(const std::string &text, const std::string &what);
 
 }  // namespace render
 

@@ -37,6 +37,8 @@ struct SceneDescription {
     std::vector<ShaderSettings> shaders;
     nlohmann::json document;  // the document as read, to write back with --save-scene
     std::string base_dir;     // where relative file names are resolved
+    double memory_bytes = 0.0;  // the geometry's estimated memory (see render/limits.h)
+    std::vector<std::string> warnings;  // what the user should know, one line each
 };
 
 // Builds the scene from a document (camera, lights, objects, surfaces). False with a

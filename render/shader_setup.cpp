@@ -1,5 +1,6 @@
 #include "render/shader_setup.h"
 
+#include <climits>
 #include <cmath>
 
 #include "refhost/envelopes.h"
@@ -161,15 +162,6 @@ void apply_env_setting(Host &host, XPanel &panel, const std::string &name, bool 
     if (panel.set) panel.set(panel.inst, panel.value(name)->vid, current.vparm);
 }
 
-// The instance's panel, made through the plug-in's interface server.
-XPanel *instance_panel(Host &host, const ShaderServer &server, LWInstance instance) {
-    LWInterface iface{};
-    iface.inst = instance;
-    if (server.plugin->activate(host, LWSHADER_ICLASS, "Ormel_Dirt", LWSHADER_VERSION, &iface) != AFUNC_OK)
-        return nullptr;
-    return iface.panel ? from_id(iface.panel) : nullptr;
-}
-
 json parse_override(const std::string &text, std::string &name) {
     const size_t eq = text.find('=');
     name = text.substr(0, eq);
@@ -182,6 +174,14 @@ json parse_override(const std::string &text, std::string &name) {
 }
 
 }  // namespace
+
+XPanel *instance_panel(Host &host, const ShaderServer &server, LWInstance instance) {
+    LWInterface iface{};
+    iface.inst = instance;
+    if (server.plugin->activate(host, LWSHADER_ICLASS, "Ormel_Dirt", LWSHADER_VERSION, &iface) != AFUNC_OK)
+        return nullptr;
+    return iface.panel ? from_id(iface.panel) : nullptr;
+}
 
 bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &name,
                    const json &value, std::string *error) {
@@ -198,8 +198,8 @@ bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, 
             }
             [[fallthrough]];
         case SettingKind::Integer:
-            if (!value.is_number_integer()) json_fail(name + " must be a whole number");
-            panel->write(name, PanelValue::of_int(value.get<int>()));
+            // Any 32-bit value is the plug-in's to take; nothing wider is wrapped into it.
+            panel->write(name, PanelValue::of_int(json_integer(value, name, INT_MIN, INT_MAX)));
             break;
         case SettingKind::Number: panel->write(name, PanelValue::of_float(json_number(value, name))); break;
         case SettingKind::Angle: panel->write(name, PanelValue::of_float(json_number(value, name) * kDegree)); break;

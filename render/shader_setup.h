@@ -11,6 +11,7 @@
 
 #include "host/lwsdk.h"
 #include "refhost/shader_server.h"
+#include "refhost/xpanel.h"
 #include "render/host_names.h"
 #include "render/scene_file.h"
 
@@ -19,6 +20,9 @@ namespace render {
 
 bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
                    const std::vector<std::string> &overrides, std::string *error);
+
+// The instance's panel, made through the plug-in's interface server; null when it gives none.
+XPanel *instance_panel(Host &host, const ShaderServer &server, LWInstance instance);
 
 // Applies one setting, by the panel's value name, to an instance.
 bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &name,

@@ -29,11 +29,13 @@ using namespace render;
 namespace {
 
 int fail(const std::string &message) {
-    std::fprintf(stderr, "dirt-render: error: %s\n", message.c_str());
+    std::fprintf(stderr, "dirt-render: error: %s\n", one_line(message).c_str());
     return 1;
 }
 
-void warn(const std::string &message) { std::fprintf(stderr, "dirt-render: warning: %s\n", message.c_str()); }
+void warn(const std::string &message) {
+    std::fprintf(stderr, "dirt-render: warning: %s\n", one_line(message).c_str());
+}
 
 bool ends_with(const std::string &s, const std::string &suffix) {
     return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -102,7 +104,7 @@ int run(int argc, char **argv) {
     RenderOptions o;
     std::string error;
     if (!parse_render_options(argc, argv, o, &error)) {
-        std::fprintf(stderr, "dirt-render: error: %s\n%s", error.c_str(), "try dirt-render --help\n");
+        std::fprintf(stderr, "dirt-render: error: %s\n%s", one_line(error).c_str(), "try dirt-render --help\n");
         return 2;
     }
     if (o.help) {

@@ -20,6 +20,22 @@ std::string number_text(double v) {
 
 }  // namespace
 
+std::string one_line(const std::string &text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        out += escaped;
+    }
+    return out;
+}
+
 void check_keys(const json &obj, const std::string &where, std::initializer_list<const char *> allowed) {
     if (!obj.is_object()) json_fail(where + " must be an object");
     for (auto it = obj.begin(); it != obj.end(); ++it) {

@@ -17,7 +17,11 @@ struct JsonError {
     std::string message;
 };
 
-[[noreturn]] inline void json_fail(const std::string &message) { throw JsonError{message}; }
+// The text with every control character (line breaks, escapes, DEL) written as \xNN, so
+// that a message quoting a file's content stays one line and cannot drive a terminal.
+std::string one_line(const std::string &text);
+
+[[noreturn]] inline void json_fail(const std::string &message) { throw JsonError{one_line(message)}; }
 
 constexpr double kDegree = 3.14159265358979323846 / 180.0;
 

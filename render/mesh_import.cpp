@@ -26,9 +26,9 @@ std::string material_name(const aiScene *s, unsigned index) {
 void base_values_from_material(const aiMaterial *m, SurfaceValues &v) {
     aiColor3D c;
     if (m->Get(AI_MATKEY_COLOR_DIFFUSE, c) == AI_SUCCESS) {
-        v.color[0] = c.r;
-        v.color[1] = c.g;
-        v.color[2] = c.b;
+        v.color[0] = static_cast<double>(c.r);
+        v.color[1] = static_cast<double>(c.g);
+        v.color[2] = static_cast<double>(c.b);
     }
 }
 

@@ -331,7 +331,7 @@ bool build_scene_from_json(const json &doc, const std::string &base_dir, Scene &
     } catch (const JsonError &e) {
         if (error) *error = e.message;
     } catch (const json::exception &e) {
-        if (error) *error = std::string("malformed scene: ") + e.what();
+        if (error) *error = one_line(std::string("malformed scene: ") + e.what());
     }
     return false;
 }

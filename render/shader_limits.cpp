@@ -26,7 +26,8 @@ std::string surface_place(const SceneDescription &desc, const Surface &surface) 
 }  // namespace
 
 long long shader_rays_per_spot(Host &host, const ShaderServer &server, LWInstance instance) {
-    XPanel *panel = instance_panel(host, server, instance);
+    const InstancePanel open(host, server, instance);
+    XPanel *panel = open.get();
     if (!panel) return 0;
     const long long count = read_int(*panel, "sample_count"), iterations = read_int(*panel, "sample_itr");
     return count > 0 && iterations > 0 ? count * iterations : 0;

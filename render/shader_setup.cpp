@@ -175,12 +175,16 @@ json parse_override(const std::string &text, std::string &name) {
 
 }  // namespace
 
-XPanel *instance_panel(Host &host, const ShaderServer &server, LWInstance instance) {
+InstancePanel::InstancePanel(Host &host, const ShaderServer &server, LWInstance instance) : host_(host) {
     LWInterface iface{};
     iface.inst = instance;
-    if (server.plugin->activate(host, LWSHADER_ICLASS, "Ormel_Dirt", LWSHADER_VERSION, &iface) != AFUNC_OK)
-        return nullptr;
-    return iface.panel ? from_id(iface.panel) : nullptr;
+    if (server.plugin->activate(host, LWSHADER_ICLASS, "Ormel_Dirt", LWSHADER_VERSION, &iface) == AFUNC_OK &&
+        iface.panel)
+        panel_ = from_id(iface.panel);
+}
+
+InstancePanel::~InstancePanel() {
+    if (panel_) host_.component<XPanelSystem>().destroy(panel_);
 }
 
 bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &name,
@@ -188,7 +192,8 @@ bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, 
     try {
         const SettingKind kind = setting_kind(name);
         if (kind == SettingKind::Unknown) json_fail("unknown setting \"" + name + "\"");
-        XPanel *panel = instance_panel(host, server, instance);
+        const InstancePanel open(host, server, instance);
+        XPanel *panel = open.get();
         if (!panel) json_fail("the plug-in gives no panel to apply \"" + name + "\"");
         switch (kind) {
         case SettingKind::Switch:
@@ -221,7 +226,7 @@ bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
         LWError create_error = nullptr;
         LWInstance instance = server.inst.create(server.inst.priv, to_id(s.surface), &create_error);
         if (!instance) {
-            if (error) *error = "the plug-in could not create a shader for surface " + s.surface->name;
+            if (error) *error = one_line("the plug-in could not create a shader for surface " + s.surface->name);
             return false;
         }
         s.surface->shaders.push_back({&server.handler, instance});
@@ -229,7 +234,7 @@ bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
         for (auto it = s.settings.begin(); it != s.settings.end(); ++it) {
             std::string why;
             if (!apply_setting(host, server, instance, it.key(), it.value(), &why)) {
-                if (error) *error = "surface " + s.surface->name + ": " + why;
+                if (error) *error = one_line("surface " + s.surface->name + ": " + why);
                 return false;
             }
         }

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <new>
 #include <string>
@@ -97,6 +98,15 @@ bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, st
     return scene_for_object_file(o.input, scene, desc, error);
 }
 
+// Files are written only as regular files: a pipe or a device could hold the writer for good.
+bool writable_here(const std::string &path, std::string *error) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) return true;
+    *error = "cannot write " + path + ": it exists and is not a regular file";
+    return false;
+}
+
 // Where a message about the scene's content points: its file, when it has one.
 std::string scene_place(const RenderOptions &o) { return o.input.empty() ? "the demo scene: " : o.input + ": "; }
 
@@ -127,6 +137,9 @@ int run(int argc, char **argv) {
     if (o.samples) rs.samples = o.samples;
     if (o.frames_given) rs.first_frame = o.first_frame, rs.last_frame = o.last_frame;
     if (!o.output.empty()) rs.output = o.output;
+    if (!writable_here(frame_path(rs.output, rs.first_frame, rs.last_frame > rs.first_frame), &error) ||
+        (!o.save_scene.empty() && !writable_here(o.save_scene, &error)))
+        return fail(error);
     const double memory = desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare);
     if (!within_memory(memory))
         return fail(scene_place(o) + "a " + std::to_string(rs.width) + " x " + std::to_string(rs.height) +
@@ -182,7 +195,7 @@ int run(int argc, char **argv) {
             image = side_by_side(image, plain);
         }
         const std::string path = frame_path(rs.output, frame, several);
-        if (!write_png(path, image, &error)) status = fail(error);
+        if (!writable_here(path, &error) || !write_png(path, image, &error)) status = fail(error);
         else if (!o.quiet) std::fprintf(stderr, "wrote %s\n", path.c_str());
     }
     renderer.end();

@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 
+#include "render/import_probe.h"
 #include "render/json_read.h"
 #include "render/limits.h"
 #include "render/mesh_import.h"
@@ -184,7 +185,7 @@ void read_object(const json &o, size_t index, const std::string &base_dir, Scene
         const std::string problem = file_problem(path);
         if (!problem.empty()) json_fail(where + ".file: " + problem);
         std::string error;
-        if (!import_mesh_file(path, scene, object, &error)) json_fail(error);
+        if (!importer_survives(path, &error) || !import_mesh_file(path, scene, object, &error)) json_fail(error);
         const ObjectCounts counts = count_object(object);
         charge_memory(desc, mesh_bytes(counts.points, counts.polygons, counts.corners), where + ".file");
     }
@@ -377,7 +378,7 @@ bool scene_for_object_file(const std::string &path, Scene &scene, SceneDescripti
     }
     // The object is keyed by its name, as in scene files.
     Item &object = scene.add_object("Object", "Object");
-    if (!import_mesh_file(path, scene, object, error)) return false;
+    if (!importer_survives(path, error) || !import_mesh_file(path, scene, object, error)) return false;
     try {
         check_built_object(scene, object, path, desc, true);
     } catch (const JsonError &e) {

@@ -28,6 +28,13 @@ std::string box_scene(const std::string &dirt = "true", const std::string &rende
 
 std::string deep_json(int depth) { return "{\"objects\": " + std::string(depth, '[') + std::string(depth, ']') + "}"; }
 
+// A glTF object file whose nodes form one chain, each the only child of the one before.
+std::string deep_gltf(int depth) {
+    std::string nodes;
+    for (int i = 0; i + 1 < depth; ++i) nodes += "{\"children\": [" + std::to_string(i + 1) + "]},";
+    return R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}], "nodes": [)" + nodes + "{}]}";
+}
+
 class HostileInput : public testing_support::ScratchFolder {
 protected:
     // The run fails as it should: an exit status (no signal, no time-out), one line of
@@ -65,6 +72,7 @@ TEST_F(HostileInput, DamagedOrOddFilesAreRefusedInOneLine) {
     write("corrupt.obj", "v 0 0 0\nv 1 0 0\nv 0 -2e38 1\nf 1 2 3\n");
     write("inf.obj", "v 0 0 0\nv 1 0 0\nv 0 1e39 1\nf 1 2 3\n");
     write("pipe_file.json", R"({"objects": [{"name": "A", "file": "pipe.obj"}]})");
+    write("deep.gltf", deep_gltf(100000));
     const struct {
         std::string args, message;
     } cases[] = {
@@ -77,8 +85,10 @@ TEST_F(HostileInput, DamagedOrOddFilesAreRefusedInOneLine) {
         {path("folder.json"), "folder.json is a directory"},
         {path("pipe.json"), "pipe.json is not a regular file"},
         {path("pipe_file.json"), "objects[0].file: " + path("pipe.obj") + " is not a regular file"},
+        {"--save-scene " + path("pipe.json"), "cannot write " + path("pipe.json") + ": it exists and is not a regular"},
         {path("corrupt.obj"), "corrupt.obj: a point lies at (0, -2e+38, 1)"},
         {path("inf.obj"), "is not finite in single precision"},
+        {path("deep.gltf"), "cannot read mesh " + path("deep.gltf") + ": the importer crashes on it"},
     };
     for (const auto &c : cases) expect_refused(c.args, c.message);
 }

@@ -107,7 +107,7 @@ json parse_json(const std::string &text, const std::string &what) {
     // Deep nesting would overflow the stack later, in the library's recursive copies and
     // comparisons: it is refused while parsing, which keeps its own stack on the heap.
     const json::parser_callback_t depth_check = [&](int depth, json::parse_event_t, json &) {
-        if (depth > kMaxJsonDepth)
+        if (depth >= kMaxJsonDepth)  // the outermost level is depth 0
             json_fail(what + ": arrays and objects nest more than " + std::to_string(kMaxJsonDepth) + " deep");
         return true;
     };

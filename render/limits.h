@@ -35,7 +35,8 @@ constexpr int kMaxStairSteps = 1000000;
 
 // ---- Limits a user may raise.
 struct Limits {
-    // Estimated memory for the scene's geometry, its images and the frame buffers, MiB.
+    // Estimated memory for the scene's geometry, its shader instances, its images and the
+    // frame buffers, MiB.
     // A scene or object file may be at most a sixteenth of it (parsed, it takes several
     // times its size).
     double max_memory_mib = 8192.0;
@@ -52,6 +53,8 @@ void set_limits(const Limits &limits);
 double mesh_bytes(double points, double polygons, double corners);
 double frame_bytes(int width, int height, bool side_by_side);
 double image_file_bytes(double width, double height);
+// One surface's shader instance, with its parameters and channels.
+double shader_instance_bytes();
 
 // "1.5 GiB", "300 MiB".
 std::string bytes_text(double bytes);

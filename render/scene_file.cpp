@@ -251,6 +251,7 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
         }
     }
     if (s.contains("dirt_state")) shader.stored = json_text(s["dirt_state"], where + ".dirt_state");
+    charge_memory(desc, shader_instance_bytes(), where);
     desc.shaders.push_back(std::move(shader));
 }
 
@@ -406,6 +407,7 @@ bool scene_for_object_file(const std::string &path, Scene &scene, SceneDescripti
     light.motion.rotation.set(hpb_towards({-0.4, -1.0, 0.6}));
     scene.ambient_intensity = 0.15;
     desc.document = json{{"objects", json::array({json{{"name", "Object"}, {"file", path}}})}};
+    desc.memory_bytes += shader_instance_bytes() * static_cast<double>(object.surfaces.size());
     for (Surface *s : object.surfaces) desc.shaders.push_back(ShaderSettings{s, json::object(), ""});
     return true;
 }

@@ -146,6 +146,20 @@ TEST_F(HostileInput, WorkAndMemoryBeyondTheLimitsAreRefusedUntilRaised) {
     expect_refused("--width 16384 --height 16384", "a 16384 x 16384 image: the scene needs about 8.0 GiB");
     const RunResult floor = run_dirt_render(path("floor.json") + " --max-memory 128 -q -o " + path("floor.png"));
     EXPECT_EQ(floor.status, 0) << floor.output;
+
+    // Shader instances count too: each surface's takes some kilobytes, from a few bytes of file.
+    std::string quads, surfaces;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string name = "\"s" + std::to_string(i) + "\"";
+        quads += std::string(i ? "," : "") + R"({"type": "quad", "surface": )" + name + "}";
+        surfaces += std::string(i ? "," : "") + R"({"object": "A", "name": )" + name + R"(, "dirt": true})";
+    }
+    write("shaders.json", R"({"objects": [{"name": "A", "primitives": [)" + quads + "]}], \"surfaces\": [" + surfaces + "]}");
+    expect_refused(path("shaders.json") + " --max-memory 16", "]: the scene needs about 16.0 MiB, beyond the memory limit of 16");
+
+    const RunResult help = run_dirt_render("--help");
+    EXPECT_NE(help.output.find("--max-memory MIB"), std::string::npos);
+    EXPECT_NE(help.output.find("--max-rays-per-spot N"), std::string::npos);
 }
 
 TEST_F(HostileInput, ExtremeShaderValuesLeavePixelsFinite) {

@@ -145,8 +145,13 @@ int run(int argc, char **argv) {
         return fail(scene_place(o) + "a " + std::to_string(rs.width) + " x " + std::to_string(rs.height) +
                     " image: the scene " + memory_refusal(memory));
 
+    // Loading a pipe or a device would wait for good.
+    const std::string plugin_file = plugin_path(o.plugin);
+    std::error_code ec;
+    if (std::filesystem::exists(plugin_file, ec) && !std::filesystem::is_regular_file(plugin_file, ec))
+        return fail("cannot load plug-in file " + plugin_file + ": not a regular file");
     PluginFile plugin;
-    if (!plugin.load(plugin_path(o.plugin))) return fail(plugin.error());
+    if (!plugin.load(plugin_file)) return fail(plugin.error());
     ShaderServer server;
     if (!activate_shader(host, plugin, "Ormel_Dirt", server, &error)) return fail(error);
     if (!apply_shaders(host, server, desc, o.settings, &error) ||

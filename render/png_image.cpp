@@ -13,7 +13,7 @@ bool read_png_image(const std::string &path, Image &image) {
     // Only regular files (a pipe or a device could block or never end), and only images
     // that fit the memory limit: a small file may claim a huge image.
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) == 0 || ec) return false;
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&png, path.c_str())) return false;

@@ -38,7 +38,8 @@ void charge_memory(SceneDescription &desc, double bytes, const std::string &wher
     if (!within_memory(desc.memory_bytes)) json_fail(where + ": the scene " + memory_refusal(desc.memory_bytes));
 }
 
-// A file that may be read: a regular file, small enough for the memory limit.
+// A file that may be read: a regular file (a pipe or a device could block or never end), not
+// empty (as the system's pseudo-files show themselves), small enough for the memory limit.
 std::string file_problem(const std::string &path) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
@@ -47,6 +48,7 @@ std::string file_problem(const std::string &path) {
     if (!std::filesystem::is_regular_file(status)) return path + " is not a regular file";
     const auto size = std::filesystem::file_size(path, ec);
     if (ec) return "cannot read " + path;
+    if (size == 0) return path + " is empty";
     if (!file_size_allowed(static_cast<double>(size)))
         return path + ": a file of " + bytes_text(static_cast<double>(size)) + " " +
                memory_refusal(16.0 * static_cast<double>(size));

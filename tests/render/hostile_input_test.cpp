@@ -73,6 +73,8 @@ TEST_F(HostileInput, DamagedOrOddFilesAreRefusedInOneLine) {
     write("inf.obj", "v 0 0 0\nv 1 0 0\nv 0 1e39 1\nf 1 2 3\n");
     write("pipe_file.json", R"({"objects": [{"name": "A", "file": "pipe.obj"}]})");
     write("deep.gltf", deep_gltf(100000));
+    write("empty.json", "");
+    mkfifo(path("pipe.p").c_str(), 0644);
     const struct {
         std::string args, message;
     } cases[] = {
@@ -89,6 +91,8 @@ TEST_F(HostileInput, DamagedOrOddFilesAreRefusedInOneLine) {
         {path("corrupt.obj"), "corrupt.obj: a point lies at (0, -2e+38, 1)"},
         {path("inf.obj"), "is not finite in single precision"},
         {path("deep.gltf"), "cannot read mesh " + path("deep.gltf") + ": the importer crashes on it"},
+        {path("empty.json"), "empty.json is empty"},
+        {"--plugin " + path("pipe.p"), "cannot load plug-in file " + path("pipe.p") + ": not a regular file"},
     };
     for (const auto &c : cases) expect_refused(c.args, c.message);
 }

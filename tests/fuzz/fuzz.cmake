@@ -23,7 +23,7 @@ if(ORMEL_BUILD_TESTS)
     target_compile_definitions(scene_load_replay PRIVATE ${ORMEL_PLUGIN_DEFINE})
     add_dependencies(scene_load_replay Ormel_Dirt)
     add_test(NAME fuzz_scene_corpus_replay
-      COMMAND scene_load_replay --mutations 400 ${ORMEL_FUZZ_DIR}/scene_corpus)
+      COMMAND scene_load_replay --mutations 2000 ${ORMEL_FUZZ_DIR}/scene_corpus)
     set_tests_properties(fuzz_scene_corpus_replay PROPERTIES LABELS "fuzz" TIMEOUT 300)
   endif()
 

@@ -4,7 +4,10 @@
 
 #include <climits>
 #include <cstdio>
+#include <exception>
+#include <filesystem>
 #include <fstream>
+#include <new>
 #include <string>
 
 #include "refhost/block_io.h"
@@ -14,6 +17,8 @@
 #include "refhost/render_services.h"
 #include "refhost/services.h"
 #include "render/image_output.h"
+#include "render/json_read.h"
+#include "render/limits.h"
 #include "render/mask.h"
 #include "render/object_framing.h"
 #include "render/progress.h"
@@ -22,6 +27,7 @@
 #include "render/scene_file.h"
 #include "render/scene_save.h"
 #include "render/settings_check.h"
+#include "render/shader_limits.h"
 #include "render/shader_setup.h"
 
 using namespace refhost;
@@ -30,8 +36,12 @@ using namespace render;
 namespace {
 
 int fail(const std::string &message) {
-    std::fprintf(stderr, "dirt-render: error: %s\n", message.c_str());
+    std::fprintf(stderr, "dirt-render: error: %s\n", one_line(message).c_str());
     return 1;
+}
+
+void warn(const std::string &message) {
+    std::fprintf(stderr, "dirt-render: warning: %s\n", one_line(message).c_str());
 }
 
 bool ends_with(const std::string &s, const std::string &suffix) {
@@ -78,8 +88,11 @@ bool user_sets_width(const RenderOptions &o) {
 }
 
 bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, std::string *error) {
-    if (o.input.empty())
-        return build_scene_from_json(nlohmann::json::parse(demo_scene_json()), ".", scene, desc, error);
+    if (o.input.empty()) {
+        if (build_scene_from_json(parse_json(demo_scene_json(), "the demo scene"), ".", scene, desc, error)) return true;
+        *error = "the demo scene: " + *error;
+        return false;
+    }
     if (access(o.input.c_str(), R_OK) != 0) {
         *error = "cannot read " + o.input;
         return false;
@@ -100,8 +113,6 @@ std::string width_note(const SceneDescription &desc) {
     return text;
 }
 
-void warn(const std::string &message) { std::fprintf(stderr, "dirt-render: warning: %s\n", message.c_str()); }
-
 // The formats of the outputs, and that each can be written, before anything is rendered.
 bool check_outputs(const RenderSettings &rs, const std::string &mask, ImageFormat &format, ImageFormat &mask_format,
                    std::string *error) {
@@ -117,19 +128,21 @@ bool check_outputs(const RenderSettings &rs, const std::string &mask, ImageForma
     return mask.empty() || check_writable(frame_file_name(mask, rs.first_frame, several), error);
 }
 
-}  // namespace
+// Where a message about the scene's content points: its file, when it has one.
+std::string scene_place(const RenderOptions &o) { return o.input.empty() ? "the demo scene: " : o.input + ": "; }
 
-int main(int argc, char **argv) {
+int run(int argc, char **argv) {
     RenderOptions o;
     std::string error;
     if (!parse_render_options(argc, argv, o, &error)) {
-        std::fprintf(stderr, "dirt-render: error: %s\n%s", error.c_str(), "try dirt-render --help\n");
+        std::fprintf(stderr, "dirt-render: error: %s\n%s", one_line(error).c_str(), "try dirt-render --help\n");
         return 2;
     }
     if (o.help) {
         std::fputs(render_usage(), stdout);
         return 0;
     }
+    set_limits(o.limits);
 
     Host host;
     install_instance_services(host);
@@ -137,6 +150,7 @@ int main(int argc, char **argv) {
     install_render_services(host);
     SceneDescription desc;
     if (!load_scene(o, host.scene(), desc, &error)) return fail(error);
+    for (const std::string &w : desc.warnings) warn(w);
 
     RenderSettings &rs = desc.render;
     if (o.width) rs.width = o.width;
@@ -146,17 +160,31 @@ int main(int argc, char **argv) {
     if (!o.output.empty()) rs.output = o.output;
     if (!o.depth.empty()) rs.depth = o.depth;
     ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
-    if (!check_outputs(rs, o.mask, format, mask_format, &error)) return fail(error);
+    if (!check_outputs(rs, o.mask, format, mask_format, &error) ||
+        (!o.save_scene.empty() && !check_writable(o.save_scene, &error)))
+        return fail(error);
+    const double memory =
+        desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare) + (o.mask.empty() ? 0.0 : frame_bytes(rs.width, rs.height, false));
+    if (!within_memory(memory))
+        return fail(scene_place(o) + "a " + std::to_string(rs.width) + " x " + std::to_string(rs.height) +
+                    " image: the scene " + memory_refusal(memory));
     const std::string geometry = check_scene_geometry(host.scene());
     if (!geometry.empty()) warn(geometry);
 
+    // Loading a pipe or a device would wait for good.
+    const std::string plugin_file = plugin_path(o.plugin);
+    std::error_code ec;
+    if (std::filesystem::exists(plugin_file, ec) && !std::filesystem::is_regular_file(plugin_file, ec))
+        return fail("cannot load plug-in file " + plugin_file + ": not a regular file");
     PluginFile plugin;
-    if (!plugin.load(plugin_path(o.plugin))) return fail(plugin.error());
+    if (!plugin.load(plugin_file)) return fail(plugin.error());
     ShaderServer server;
     if (!activate_shader(host, plugin, "Ormel_Dirt", server, &error)) return fail(error);
-    if (!apply_shaders(host, server, desc, o.settings, &error)) {
+    if (!apply_shaders(host, server, desc, o.settings, &error) ||
+        !check_shader_limits(host, server, desc, &error)) {
         release_shaders(host, server);
-        return fail(error);
+        // Mistakes in --set are the command line's; the others are the scene's.
+        return fail(error.rfind("--set", 0) == 0 ? error : scene_place(o) + error);
     }
     for (const std::string &w : check_settings(host, server, desc)) warn(w);
     if (!o.save_scene.empty()) {
@@ -193,6 +221,9 @@ int main(int argc, char **argv) {
         RgbImage image;
         pass_index = 0;
         const FrameStats stats = renderer.render_frame(frame, time, image);
+        if (frame == rs.first_frame && renderer.started_threads() < renderer.threads())
+            warn("the system started only " + std::to_string(renderer.started_threads()) + " of " +
+                 std::to_string(renderer.threads()) + " render threads");
         total.spots_shaded += stats.spots_shaded;
         total.plugin_rays += stats.plugin_rays;
         total.seconds += stats.seconds;
@@ -208,7 +239,7 @@ int main(int argc, char **argv) {
             image = side_by_side(image, plain);
         }
         const std::string path = frame_file_name(rs.output, frame, several);
-        if (!write_beauty(path, format, image, &error)) {
+        if (!check_writable(path, &error) || !write_beauty(path, format, image, &error)) {
             status = fail(error);
             break;
         }
@@ -223,7 +254,7 @@ int main(int argc, char **argv) {
             renderer.render_frame(frame, time, weights, Pass::Spot);
             mask.restore();
             const std::string mask_path = frame_file_name(o.mask, frame, several);
-            if (!write_mask(mask_path, mask_format, weights, &error)) {
+            if (!check_writable(mask_path, &error) || !write_mask(mask_path, mask_format, weights, &error)) {
                 status = fail(error);
             } else if (!o.quiet) {
                 bar.finish();
@@ -241,8 +272,23 @@ int main(int argc, char **argv) {
                      "%ld spots shaded, %ld rays cast by the plug-in, %.2f s render time, "
                      "%.0f spots/s, %.0f rays/s (%d threads)%s\n",
                      total.spots_shaded, total.plugin_rays, total.seconds, total.spots_shaded / secs,
-                     total.plugin_rays / secs, renderer.threads(), width_note(desc).c_str());
+                     total.plugin_rays / secs, renderer.started_threads(), width_note(desc).c_str());
     }
     release_shaders(host, server);
     return status;
+}
+
+}  // namespace
+
+// Nothing escapes: whatever goes wrong unforeseen ends in one line and status 1.
+int main(int argc, char **argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        return fail("out of memory: the machine could not give what the scene needs (see --max-memory)");
+    } catch (const std::exception &e) {
+        return fail(std::string("unexpected failure: ") + e.what());
+    } catch (...) {
+        return fail("unexpected failure");
+    }
 }

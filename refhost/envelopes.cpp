@@ -1,6 +1,7 @@
 #include "refhost/envelopes.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
@@ -225,8 +226,10 @@ const LWBlockIdent kEnvelopeBlock[] = {{LWID_('E', 'N', 'V', 'L'), "Envelope"}, 
 }  // namespace
 
 void write_double(const LWSaveState *save, double value) {
+    // The text of "%.17g", without printf's multi-precision arithmetic.
     char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text - 1, value, std::chars_format::general, 17);
+    *r.ptr = '\0';
     save->writeStr(save->writeData, text);
 }
 

@@ -152,6 +152,10 @@ Image &Scene::add_image(const std::string &name, const std::string &filename) {
     return img;
 }
 
+void Scene::drop_images_after(size_t keep) {
+    if (images_.size() > keep) images_.resize(keep);
+}
+
 std::vector<Item *> Scene::items(ItemType type, const Item *parent) const {
     std::vector<Item *> out;
     for (const auto &item : items_) {

@@ -168,6 +168,9 @@ public:
     Item &add_bone(const std::string &name, Item &object);
     Surface &add_surface(Item &object, const std::string &name);
     Image &add_image(const std::string &name, const std::string &filename);
+    // Forgets the images added after the first `keep`: for a long-running harness that
+    // loads one input after another into the same scene, once nothing refers to them.
+    void drop_images_after(size_t keep);
 
     // Items of one kind, in the order they were added (bones: of one object).
     std::vector<Item *> items(ItemType type, const Item *parent = nullptr) const;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -198,6 +199,14 @@ std::string frame_file_name(const std::string &pattern, int frame, bool several)
 }
 
 bool check_writable(const std::string &path, std::string *error) {
+    // Files are written only as regular files: opening a pipe or a device could hold the
+    // writer for good.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        if (error) *error = "cannot write " + path + ": it exists and is not a regular file";
+        return false;
+    }
     const bool existed = access(path.c_str(), F_OK) == 0;
     // Appending opens without truncating what is there.
     FILE *file = std::fopen(path.c_str(), "ab");

@@ -1,10 +1,41 @@
 #include "render/json_read.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+#include "render/limits.h"
 #include "render/setting_names.h"
 
 namespace render {
 
 using nlohmann::json;
+
+namespace {
+
+std::string number_text(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+}  // namespace
+
+std::string one_line(const std::string &text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        out += escaped;
+    }
+    return out;
+}
 
 void check_keys(const json &obj, const std::string &where, std::initializer_list<const char *> allowed) {
     if (!obj.is_object()) json_fail(where + " must be an object");
@@ -31,9 +62,29 @@ double json_number(const json &v, const std::string &what) {
     return v.get<double>();
 }
 
-int json_integer(const json &v, const std::string &what) {
-    if (!v.is_number_integer()) json_fail(what + " must be a whole number");
-    return v.get<int>();
+double json_number(const json &v, const std::string &what, double lo, double hi) {
+    const double d = v.is_number() ? v.get<double>() : std::nan("");
+    if (!(d >= lo && d <= hi))
+        json_fail(what + " must be a number from " + number_text(lo) + " to " + number_text(hi));
+    return d;
+}
+
+int json_integer(const json &v, const std::string &what, int lo, int hi) {
+    // Held against the range as the 64-bit number the file holds, before any conversion
+    // could wrap it into range.
+    bool ok = false;
+    long long n = 0;
+    if (v.is_number_unsigned()) {
+        const std::uint64_t u = v.get<std::uint64_t>();
+        ok = u <= static_cast<std::uint64_t>(hi < 0 ? 0 : hi);
+        n = ok ? static_cast<long long>(u) : 0;
+    } else if (v.is_number_integer()) {
+        n = v.get<std::int64_t>();
+        ok = true;
+    }
+    if (!ok || n < lo || n > hi)
+        json_fail(what + " must be a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+    return static_cast<int>(n);
 }
 
 std::string json_text(const json &v, const std::string &what) {
@@ -46,12 +97,36 @@ Vec3d json_vec3(const json &v, const std::string &what) {
     return {json_number(v[0], what), json_number(v[1], what), json_number(v[2], what)};
 }
 
+double json_coordinate(const json &v, const std::string &what) {
+    return json_number(v, what, -kMaxCoordinate, kMaxCoordinate);
+}
+
+Vec3d json_point(const json &v, const std::string &what) {
+    if (!v.is_array() || v.size() != 3) json_fail(what + " must be an array of three numbers");
+    return {json_coordinate(v[0], what), json_coordinate(v[1], what), json_coordinate(v[2], what)};
+}
+
 void json_values(const json &v, bool three, const std::string &what, double out[3]) {
     if (three) {
         const Vec3d c = json_vec3(v, what);
         out[0] = c.x, out[1] = c.y, out[2] = c.z;
     } else {
         out[0] = out[1] = out[2] = json_number(v, what);
+    }
+}
+
+json parse_json(const std::string &text, const std::string &what) {
+    // Deep nesting would overflow the stack later, in the library's recursive copies and
+    // comparisons: it is refused while parsing, which keeps its own stack on the heap.
+    const json::parser_callback_t depth_check = [&](int depth, json::parse_event_t, json &) {
+        if (depth >= kMaxJsonDepth)  // the outermost level is depth 0
+            json_fail(what + ": arrays and objects nest more than " + std::to_string(kMaxJsonDepth) + " deep");
+        return true;
+    };
+    try {
+        return json::parse(text, depth_check);
+    } catch (const json::exception &e) {
+        json_fail("malformed JSON in " + what + ": " + e.what());
     }
 }
 

@@ -18,7 +18,11 @@ struct JsonError {
     std::string message;
 };
 
-[[noreturn]] inline void json_fail(const std::string &message) { throw JsonError{message}; }
+// The text with every control character (line breaks, escapes, DEL) written as \xNN, so
+// that a message quoting a file's content stays one line and cannot drive a terminal.
+std::string one_line(const std::string &text);
+
+[[noreturn]] inline void json_fail(const std::string &message) { throw JsonError{one_line(message)}; }
 
 constexpr double kDegree = 3.14159265358979323846 / 180.0;
 
@@ -28,11 +32,21 @@ void check_keys(const nlohmann::json &obj, const std::string &where,
 // The same for a list of scene_keys.h; an unknown key's message names the nearest ones.
 void check_keys(const nlohmann::json &obj, const std::string &where, const std::vector<const char *> &allowed);
 double json_number(const nlohmann::json &v, const std::string &what);
-int json_integer(const nlohmann::json &v, const std::string &what);
+// A number from lo to hi; the message names the range.
+double json_number(const nlohmann::json &v, const std::string &what, double lo, double hi);
+// A whole number from lo to hi: never wrapped into range.
+int json_integer(const nlohmann::json &v, const std::string &what, int lo, int hi);
 std::string json_text(const nlohmann::json &v, const std::string &what);
 Vec3d json_vec3(const nlohmann::json &v, const std::string &what);
+// A position, length or scale: within kMaxCoordinate of zero.
+double json_coordinate(const nlohmann::json &v, const std::string &what);
+Vec3d json_point(const nlohmann::json &v, const std::string &what);
 // [r, g, b] into out when three, else one number copied into all three.
 void json_values(const nlohmann::json &v, bool three, const std::string &what, double out[3]);
+
+// Parses a document of at most kMaxJsonDepth levels of nesting; anything else (bad syntax,
+// a number beyond double range, deeper nesting) fails with a JsonError that names `what`.
+nlohmann::json parse_json(const std::string &text, const std::string &what);
 
 }  // namespace render
 

@@ -43,7 +43,8 @@ bool MaskShaders::create(std::string *error) {
                 return false;
             }
         // A plain white: no envelope, no texture.
-        if (XPanel *panel = instance_panel(host_, server_, copy)) {
+        const InstancePanel open(host_, server_, copy);
+        if (XPanel *panel = open.get()) {
             const PanelValue color = panel->read("dirt_color");
             if (color.vparm) {
                 VParmSystem &vparms = host_.component<VParmSystem>();

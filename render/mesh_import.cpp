@@ -5,8 +5,11 @@
 
 #include <assimp/Importer.hpp>
 #include <array>
+#include <cmath>
 #include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "render/lwo_surfaces.h"
 
@@ -25,9 +28,9 @@ std::string material_name(const aiScene *s, unsigned index) {
 void base_values_from_material(const aiMaterial *m, SurfaceValues &v) {
     aiColor3D c;
     if (m->Get(AI_MATKEY_COLOR_DIFFUSE, c) == AI_SUCCESS) {
-        v.color[0] = c.r;
-        v.color[1] = c.g;
-        v.color[2] = c.b;
+        v.color[0] = static_cast<double>(c.r);
+        v.color[1] = static_cast<double>(c.g);
+        v.color[2] = static_cast<double>(c.b);
     }
 }
 
@@ -45,6 +48,12 @@ void add_mesh(const aiMesh *am, const aiMatrix4x4 &xf, const std::string &surfac
     std::vector<Point *> points(am->mNumVertices);
     for (unsigned i = 0; i < am->mNumVertices; ++i) {
         const aiVector3D p = xf * am->mVertices[i];
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            // Not welded: such a point has no place in the ordered index (and the scene's
+            // extent check refuses it).
+            points[i] = mesh.add_point(p.x, p.y, p.z);
+            continue;
+        }
         Point *&slot = index[{p.x, p.y, p.z}];
         if (!slot) slot = mesh.add_point(p.x, p.y, p.z);
         points[i] = slot;
@@ -82,27 +91,33 @@ struct Smoothing {
     }
 };
 
-void walk(const aiScene *s, const aiNode *node, const aiMatrix4x4 &parent, int &next_layer, const Smoothing &smoothing,
-          Scene &scene, Item &object, std::set<std::string> &surfaces) {
-    const aiMatrix4x4 xf = parent * node->mTransformation;
-    if (node->mNumMeshes > 0) {
-        // Every node that carries geometry becomes a layer of its own, in file order.
-        Layer &layer = object.add_layer(next_layer++);
-        PointIndex index;
-        for (unsigned i = 0; i < node->mNumMeshes; ++i) {
-            const aiMesh *am = s->mMeshes[node->mMeshes[i]];
-            const std::string surface = material_name(s, am->mMaterialIndex);
-            if (surfaces.insert(surface).second) {
-                Surface &srf = scene.add_surface(object, surface);
-                if (am->mMaterialIndex < s->mNumMaterials)
-                    base_values_from_material(s->mMaterials[am->mMaterialIndex], srf.values);
-                srf.values.smoothing_angle = smoothing.angle(surface);
+// Every node that carries geometry becomes a layer of its own, in file order (depth first).
+// The walk keeps its own stack: files may nest nodes arbitrarily deep.
+void walk(const aiScene *s, int &next_layer, const Smoothing &smoothing, Scene &scene, Item &object,
+          std::set<std::string> &surfaces) {
+    std::vector<std::pair<const aiNode *, aiMatrix4x4>> pending{{s->mRootNode, aiMatrix4x4()}};
+    while (!pending.empty()) {
+        const aiNode *node = pending.back().first;
+        const aiMatrix4x4 xf = pending.back().second * node->mTransformation;
+        pending.pop_back();
+        if (node->mNumMeshes > 0) {
+            Layer &layer = object.add_layer(next_layer++);
+            PointIndex index;
+            for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+                if (node->mMeshes[i] >= s->mNumMeshes) continue;
+                const aiMesh *am = s->mMeshes[node->mMeshes[i]];
+                const std::string surface = material_name(s, am->mMaterialIndex);
+                if (surfaces.insert(surface).second) {
+                    Surface &srf = scene.add_surface(object, surface);
+                    if (am->mMaterialIndex < s->mNumMaterials)
+                        base_values_from_material(s->mMaterials[am->mMaterialIndex], srf.values);
+                    srf.values.smoothing_angle = smoothing.angle(surface);
+                }
+                add_mesh(am, xf, surface, !smoothing.lightwave, layer.mesh, index);
             }
-            add_mesh(am, xf, surface, !smoothing.lightwave, layer.mesh, index);
         }
+        for (unsigned i = node->mNumChildren; i-- > 0;) pending.emplace_back(node->mChildren[i], xf);
     }
-    for (unsigned i = 0; i < node->mNumChildren; ++i)
-        walk(s, node->mChildren[i], xf, next_layer, smoothing, scene, object, surfaces);
 }
 
 }  // namespace
@@ -122,7 +137,7 @@ bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::
     smoothing.lightwave = is_lwo(bytes);
     if (smoothing.lightwave) smoothing.angles = lwo_smoothing_angles(bytes);
     int next_layer = static_cast<int>(object.layers.size());
-    walk(s, s->mRootNode, aiMatrix4x4(), next_layer, smoothing, scene, object, surfaces);
+    walk(s, next_layer, smoothing, scene, object, surfaces);
     if (object.layers.empty()) {
         if (error) *error = "cannot read mesh " + path + ": it has no polygons";
         return false;

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "render/import_probe.h"
+#include "render/limits.h"
 #include "render/mesh_import.h"
+#include "render/scene_file.h"
 
 namespace render {
 
@@ -22,9 +25,20 @@ double round_to_two_digits(double v) {
 }
 
 bool measure(const std::string &path, ObjectBounds &bounds, std::vector<std::string> &surfaces, std::string *error) {
+    const std::string problem = file_problem(path);
+    if (!problem.empty()) {
+        if (error) *error = problem;
+        return false;
+    }
     Scene scratch;
     Item &object = scratch.add_object("Object", "Object");
-    if (!import_mesh_file(path, scratch, object, error)) return false;
+    if (!importer_survives(path, error) || !import_mesh_file(path, scratch, object, error)) return false;
+    // Framed from points out of reach, the camera would be too.
+    const std::string extent = check_object_extent(scratch, object, 0.0);
+    if (!extent.empty()) {
+        if (error) *error = path + ": " + extent;
+        return false;
+    }
     double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
     for (const auto &layer : object.layers) {
         for (const auto &p : layer->mesh.points) {
@@ -36,12 +50,7 @@ bool measure(const std::string &path, ObjectBounds &bounds, std::vector<std::str
         bounds.points += static_cast<long>(layer->mesh.points.size());
         bounds.polygons += static_cast<long>(layer->mesh.polygons.size());
     }
-    if (bounds.polygons == 0) {
-        if (error)
-            *error = path + " has no polygon to shade (" + std::to_string(bounds.points) +
-                     " points and no faces): dirt-render renders surfaces";
-        return false;
-    }
+    if (bounds.points == 0) lo[0] = lo[1] = lo[2] = hi[0] = hi[1] = hi[2] = 0.0;
     bounds.lo = {lo[0], lo[1], lo[2]};
     bounds.hi = {hi[0], hi[1], hi[2]};
     for (const Surface *s : object.surfaces) surfaces.push_back(s->name);

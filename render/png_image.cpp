@@ -3,13 +3,24 @@
 #include <png.h>
 
 #include <cmath>
+#include <filesystem>
+
+#include "render/limits.h"
 
 namespace render {
 
 bool read_png_image(const std::string &path, Image &image) {
+    // Only regular files (a pipe or a device could block or never end), and only images
+    // that fit the memory limit: a small file may claim a huge image.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) == 0 || ec) return false;
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
+    if (!within_memory(image_file_bytes(png.width, png.height))) {
+        png_image_free(&png);
+        return false;
+    }
     png.format = PNG_FORMAT_RGB;
     std::vector<unsigned char> bytes(PNG_IMAGE_SIZE(png));
     if (!png_image_finish_read(&png, nullptr, bytes.data(), 0, nullptr)) {

@@ -42,16 +42,18 @@ void add_box(Mesh &mesh, const Vec3d &lo, const Vec3d &hi, const std::string &su
 }
 
 void add_floor(Mesh &mesh, double half_size, double height, int cells, const std::string &surface) {
-    const int n = cells < 1 ? 1 : cells;
-    std::vector<Point *> grid(static_cast<size_t>(n + 1) * (n + 1));
-    const double step = 2.0 * half_size / n;
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i)
-            grid[j * (n + 1) + i] = point(mesh, {-half_size + i * step, height, -half_size + j * step});
-    for (int j = 0; j < n; ++j) {
-        for (int i = 0; i < n; ++i) {
-            Point *a = grid[j * (n + 1) + i], *b = grid[j * (n + 1) + i + 1];
-            Point *c = grid[(j + 1) * (n + 1) + i + 1], *d = grid[(j + 1) * (n + 1) + i];
+    const size_t n = cells < 1 ? 1 : static_cast<size_t>(cells);
+    const size_t row = n + 1;
+    std::vector<Point *> grid(row * row);
+    const double step = 2.0 * half_size / static_cast<double>(n);
+    for (size_t j = 0; j <= n; ++j)
+        for (size_t i = 0; i <= n; ++i)
+            grid[j * row + i] = point(mesh, {-half_size + static_cast<double>(i) * step, height,
+                                             -half_size + static_cast<double>(j) * step});
+    for (size_t j = 0; j < n; ++j) {
+        for (size_t i = 0; i < n; ++i) {
+            Point *a = grid[j * row + i], *b = grid[j * row + i + 1];
+            Point *c = grid[(j + 1) * row + i + 1], *d = grid[(j + 1) * row + i];
             // (d - a) x (b - a) points up: order a, d, c, b.
             mesh.add_polygon({a, d, c, b}, surface);
         }
@@ -60,6 +62,8 @@ void add_floor(Mesh &mesh, double half_size, double height, int cells, const std
 
 void add_sphere(Mesh &mesh, const Vec3d &center, double radius, int rings, int segments,
                 const std::string &surface) {
+    // Fewer rings or segments make no closed surface (and no ring to hang the caps on).
+    if (rings < 2 || segments < 3) return;
     const double pi = 3.14159265358979323846;
     Point *top = point(mesh, {center.x, center.y + radius, center.z});
     Point *bottom = point(mesh, {center.x, center.y - radius, center.z});

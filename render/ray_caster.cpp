@@ -25,6 +25,17 @@ thread_local RenderCounters t_counters;
 
 bool finite(const Vec3d &v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
+// Rays start within this distance of the origin: beyond it single precision has nothing
+// to say about where they go.
+constexpr double kMaxRayOrigin = 1e30;
+
+// Shading keeps every value within ±kShadeLimit. A shader may write any finite value, and
+// products of such values would overflow to infinities and their sums to NaN, which an
+// image can only show as black. Ordinary values lie far inside, where this changes nothing.
+constexpr double kShadeLimit = 1e30;
+double bounded(double v) { return v > kShadeLimit ? kShadeLimit : v < -kShadeLimit ? -kShadeLimit : v == v ? v : 0.0; }
+Vec3d bounded(const Vec3d &v) { return {bounded(v.x), bounded(v.y), bounded(v.z)}; }
+
 // One triangle of a polygon's fan, with its corners and plane in double precision.
 struct Triangle {
     int polygon;
@@ -112,6 +123,17 @@ bool barycentric(const Triangle &t, const Vec3d &p, double &u, double &v) {
     return true;
 }
 
+const char *embree_error_text(RTCError error) {
+    switch (error) {
+    case RTC_ERROR_OUT_OF_MEMORY: return "out of memory";
+    case RTC_ERROR_INVALID_ARGUMENT: return "invalid argument";
+    case RTC_ERROR_INVALID_OPERATION: return "invalid operation";
+    case RTC_ERROR_UNSUPPORTED_CPU: return "unsupported CPU";
+    case RTC_ERROR_CANCELLED: return "cancelled";
+    default: return "unknown Embree error";
+    }
+}
+
 double max_abs(const Vec3d &v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
 
 }  // namespace
@@ -120,6 +142,7 @@ struct RayCaster::Bvh {
     RTCScene scene = nullptr;
     double time = 0.0;
     double scale = 1.0;  // largest vertex coordinate, at least 1
+    std::string error;   // Embree's, when building failed
     size_t triangles = 0;
     std::vector<std::shared_ptr<const ObjectTriangles>> objects;  // by Embree geometry ID
     // Every scene object's triangles, those without any included, in scene order: what the
@@ -255,7 +278,10 @@ std::shared_ptr<const RayCaster::ObjectTriangles> RayCaster::build_object(const 
 std::shared_ptr<const RayCaster::Bvh> RayCaster::build(const Bvh *previous) const {
     auto bvh = std::make_shared<Bvh>();
     bvh->time = scene_.current_time;
-    if (!device_) return bvh;
+    if (!device_) {
+        bvh->error = "no Embree device";
+        return bvh;
+    }
 
     // Each object's triangles: the previous structure's when the object kept its placement
     // (its world positions are then the same numbers), made anew otherwise.
@@ -296,7 +322,16 @@ std::shared_ptr<const RayCaster::Bvh> RayCaster::build(const Bvh *previous) cons
     for (size_t id = 0; id < bvh->objects.size(); ++id)
         rtcAttachGeometryByID(bvh->scene, bvh->objects[id]->embree, static_cast<unsigned>(id));
     rtcCommitScene(bvh->scene);
+    const RTCError status = rtcGetDeviceError(device_);
+    if (status != RTC_ERROR_NONE) bvh->error = embree_error_text(status);
     return bvh;
+}
+
+bool RayCaster::ready(std::string *error) const {
+    const std::shared_ptr<const Bvh> bvh = snapshot();
+    if (bvh->error.empty()) return true;
+    if (error) *error = "cannot build the ray-tracing structure: " + bvh->error;
+    return false;
 }
 
 double RayCaster::self_hit_tolerance() const { return kSelfHitScale * snapshot()->scale; }
@@ -317,6 +352,7 @@ bool RayCaster::nearest(const Vec3d &pos, const Vec3d &dir_in, double max_distan
     // A normalised direction is a unit vector or exactly zero.
     if (!finite(pos) || !finite(dir) || (dir.x == 0.0 && dir.y == 0.0 && dir.z == 0.0) || !(max_distance > 0.0))
         return false;
+    if (max_abs(pos) > kMaxRayOrigin) return false;
     const Bvh *bvh = &current_bvh();
     if (!bvh->scene) return false;
 
@@ -469,7 +505,7 @@ int RayCaster::illuminate(LWItemID light_id, const Vec3d &pos, double dir[3], do
     if (distance > 0.0 && intersect(pos, neg(to_pos), distance, hit)) return 0;
 
     const double scale = light->light.intensity * factor;
-    if (color) store(mul(scale, light->light.color), color);
+    if (color) store(bounded(mul(scale, light->light.color)), color);
     return 1;
 }
 
@@ -487,15 +523,17 @@ double RayCaster::trace(const Vec3d &pos, const Vec3d &dir_in, double color[3]) 
     const double distance = shade(pos, dir_in, &record.access);
     if (distance < 0.0) return -1.0;
     const Vec3d dir = normalized(dir_in);
-    const Vec3d surface_color = from(spot.color);
+    const Vec3d surface_color = bounded(from(spot.color));
+    const double diffuse = bounded(spot.diffuse), luminous = bounded(spot.luminous);
+    const double specular = bounded(spot.specular), mirror = bounded(spot.mirror);
     const Vec3d at = from(spot.wPos);
     Vec3d n = normalized(from(spot.wNorm));
     if (dot(n, dir) > 0.0) n = neg(n);  // light the side the ray sees
     const Vec3d mirror_dir = sub(dir, mul(2.0 * dot(dir, n), n));
 
     auto tint = [](const Vec3d &a, const Vec3d &b) { return Vec3d{a.x * b.x, a.y * b.y, a.z * b.z}; };
-    const Vec3d ambient = mul(scene_.ambient_intensity, scene_.ambient_color);
-    Vec3d c = add(mul(spot.diffuse, tint(surface_color, ambient)), mul(spot.luminous, surface_color));
+    const Vec3d ambient = bounded(mul(scene_.ambient_intensity, scene_.ambient_color));
+    Vec3d c = bounded(add(mul(diffuse, tint(surface_color, ambient)), mul(luminous, surface_color)));
     // The scene's lights in their order, walked without building a list for every ray.
     for (const auto &item : scene_.all_items()) {
         if (item->type != ItemType::Light) continue;
@@ -506,20 +544,20 @@ double RayCaster::trace(const Vec3d &pos, const Vec3d &dir_in, double color[3]) 
         const double lambert = dot(n, to_light);
         if (lambert <= 0.0) continue;
         if (!(light->light.flags & LWLFL_NO_DIFFUSE))
-            c = add(c, mul(spot.diffuse * lambert, tint(surface_color, lc)));
+            c = bounded(add(c, mul(diffuse * lambert, tint(surface_color, lc))));
         // Blinn-Phong, normalised so that a sharper highlight is brighter but not stronger.
         const Vec3d half = normalized(sub(to_light, dir));
         const double highlight = dot(n, half);
         if (!(light->light.flags & LWLFL_NO_SPECULAR) && highlight > 0.0) {
             const double exponent = gloss_exponent(1.0 - spot.roughness);
             const double energy = (exponent + 8.0) / 8.0;
-            c = add(c, mul(spot.specular * energy * std::pow(highlight, exponent) * lambert, lc));
+            c = bounded(add(c, mul(specular * energy * std::pow(highlight, exponent) * lambert, lc)));
         }
     }
-    if (spot.mirror > 0.0) {
+    if (mirror > 0.0) {
         double reflected[3];
         trace(at, mirror_dir, reflected);
-        c = add(mul(1.0 - spot.mirror, c), mul(spot.mirror, from(reflected)));
+        c = bounded(add(mul(1.0 - mirror, c), mul(mirror, from(reflected))));
     }
     store(c, color);
     return distance;

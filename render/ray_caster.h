@@ -32,6 +32,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "host/lwsdk.h"
 #include "refhost/mesh_access.h"
@@ -90,6 +91,10 @@ public:
     // Runs a surface's shaders on a spot, tracking the depth and the shading object for rays
     // cast from inside them. Beyond `max_shade_depth` nested shadings no shader runs.
     void run_shaders(const Surface *surface, LWShaderAccess &access) const;
+
+    // Builds the structure for the scene's current time now, on this thread. False, with
+    // Embree's reason, when that failed (out of memory, say): rays would then miss.
+    bool ready(std::string *error) const;
 
     double self_hit_tolerance() const;
     size_t triangle_count() const;

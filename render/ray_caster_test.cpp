@@ -439,6 +439,65 @@ TEST_F(RayCasterTest, TraceLightsTheHitAndShowsTheBackdropOnAMiss) {
     EXPECT_DOUBLE_EQ(color[0], 0.0);
 }
 
+// What a shader writes after the host filled the spot: any finite values.
+struct ExtremeSpot {
+    double color, diffuse, specular, mirror, luminous;
+};
+
+void extreme_evaluate(LWInstance inst, LWShaderAccess *sa) {
+    const auto *v = static_cast<const ExtremeSpot *>(inst);
+    for (double &c : sa->color) c = v->color;
+    sa->diffuse = v->diffuse;
+    sa->specular = v->specular;
+    sa->mirror = v->mirror;
+    sa->luminous = v->luminous;
+}
+
+// The host's shading stays finite whatever finite values shaders, lights and the ambient
+// light bring: a product of huge values must not overflow to an infinity, nor a sum of
+// opposite infinities to NaN. Where every contribution is positive the result is bright.
+TEST_F(RayCasterTest, TraceStaysFiniteWhateverFiniteValuesItShades) {
+    Item &sun = scene.add_light("Sun", LWLIGHT_DISTANT);
+    sun.motion.rotation.set({0, kPi / 2, 0});
+    Item &lamp = scene.add_light("Lamp", LWLIGHT_POINT);
+    lamp.motion.position.set({0, 5, 0});
+    box->surfaces[0]->values.reflection = 0.5;  // the floor's mirror sees the box
+    LWShaderHandler handler{};
+    handler.evaluate = extreme_evaluate;
+    handler.flags = [](LWInstance) -> unsigned int {
+        return LWSHF_COLOR | LWSHF_DIFFUSE | LWSHF_SPECULAR | LWSHF_MIRROR | LWSHF_LUMINOUS;
+    };
+    const double big = 1e308;
+    const ExtremeSpot spots[] = {
+        {big, big, big, 0.0, big},    {big, -big, big, 0.0, -big}, {-big, big, -big, 0.0, big},
+        {big, big, big, big, big},    {big, big, -big, -big, 0.0}, {0.5, 0.5, 0.5, big, 0.0},
+        {0.5, 0.5, 0.5, -big, 0.0},   {4.9e-324, big, big, 0.5, 0.0},
+    };
+    const struct {
+        double light, ambient;
+    } scenes[] = {{1.0, 0.1}, {big, big}, {-big, big}};
+    for (const auto &lights : scenes) {
+        sun.light.intensity = lamp.light.intensity = lights.light;
+        sun.light.color = {big, big, big};
+        scene.ambient_intensity = lights.ambient;
+        for (const ExtremeSpot &spot : spots) {
+            floor->surfaces[0]->shaders = {{&handler, const_cast<ExtremeSpot *>(&spot)}};
+            RayCaster caster(scene);
+            double color[3];
+            ASSERT_GT(caster.trace({5, 1, 5}, {-1, -1, 0}, color), 0.0);
+            for (double c : color) EXPECT_TRUE(std::isfinite(c)) << spot.color << " " << spot.diffuse << " " << lights.light;
+            if (spot.color > 0 && spot.diffuse > 0 && spot.specular >= 0 && spot.mirror == 0 && spot.luminous >= 0 &&
+                lights.light > 0) {
+                EXPECT_GE(color[0], 1.0);
+            }
+        }
+    }
+    double dir[3], color[3];
+    RayCaster caster(scene);
+    ASSERT_EQ(caster.illuminate(to_id(&sun), {5, 0.5, 5}, dir, color), 1);
+    for (double c : color) EXPECT_TRUE(std::isfinite(c));
+}
+
 // Render threads share one caster, each setting it as its current one; the first rays
 // build the structure while others wait for it.
 TEST_F(RayCasterTest, ThreadsCastThroughTheirCurrentCaster) {

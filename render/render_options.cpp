@@ -1,5 +1,6 @@
 #include "render/render_options.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,20 +8,32 @@ namespace render {
 
 namespace {
 
-bool parse_int(const std::string &s, int lo, int hi, int &out) {
+// The largest limits the options take: a pebibyte, and every ray two 32-bit counts can ask for.
+constexpr long long kMaxMemoryMib = 1LL << 30;
+constexpr long long kMaxRaysPerSpot = 1LL << 62;
+
+bool parse_long(const std::string &s, long long lo, long long hi, long long &out) {
     if (s.empty()) return false;
     char *end = nullptr;
-    const long v = std::strtol(s.c_str(), &end, 10);
-    if (*end != '\0' || v < lo || v > hi) return false;
+    errno = 0;
+    const long long v = std::strtoll(s.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+bool parse_int(const std::string &s, int lo, int hi, int &out) {
+    long long v = 0;
+    if (!parse_long(s, lo, hi, v)) return false;
     out = static_cast<int>(v);
     return true;
 }
 
 bool parse_frames(const std::string &s, int &a, int &b) {
     const size_t dash = s.find('-', 1);
-    if (dash == std::string::npos) return parse_int(s, -1000000, 1000000, a) && (b = a, true);
-    return parse_int(s.substr(0, dash), -1000000, 1000000, a) &&
-           parse_int(s.substr(dash + 1), -1000000, 1000000, b) && a <= b;
+    if (dash == std::string::npos) return parse_int(s, -kMaxFrame, kMaxFrame, a) && (b = a, true);
+    return parse_int(s.substr(0, dash), -kMaxFrame, kMaxFrame, a) &&
+           parse_int(s.substr(dash + 1), -kMaxFrame, kMaxFrame, b) && a <= b;
 }
 
 }  // namespace
@@ -73,6 +86,18 @@ const char *render_usage() {
            "  -q, --quiet           no progress bar and no summary (warnings still show)\n"
            "  -h, --help            this text\n"
            "\n"
+           "limits on work and memory (raise them when a scene really needs more):\n"
+           "  --max-memory MIB      memory the scene's geometry, shader instances and images and\n"
+           "                        the frames may take, as estimated before they are made\n"
+           "                        (default 8192); a scene or object file may be at most a\n"
+           "                        sixteenth of it\n"
+           "  --max-rays-per-spot N rays the shader may cast per shaded spot, sample_count x\n"
+           "                        sample_itr on any surface (default 1024)\n"
+           "\n"
+           "A scene, object or image file that breaks a limit or a range is refused with one line\n"
+           "naming the file, the key and what is allowed; nothing is written, and the exit status\n"
+           "is 1 (2 for a mistake on the command line).\n"
+           "\n"
            "docs/scene-format.md describes scene files and every setting.\n";
 }
 
@@ -111,9 +136,19 @@ bool parse_render_options(int argc, const char *const *argv, RenderOptions &o, s
         } else if (arg == "--set") {
             if (!value(v) || v.find('=') == std::string::npos) return fail("--set needs NAME=VALUE");
             o.settings.push_back(v);
+        } else if (arg == "--max-memory") {
+            long long mib = 0;
+            if (!value(v) || !parse_long(v, 1, kMaxMemoryMib, mib))
+                return fail("--max-memory needs a whole number of MiB from 1 to " + std::to_string(kMaxMemoryMib));
+            o.limits.max_memory_mib = static_cast<double>(mib);
+        } else if (arg == "--max-rays-per-spot") {
+            long long rays = 0;
+            if (!value(v) || !parse_long(v, 1, kMaxRaysPerSpot, rays))
+                return fail("--max-rays-per-spot needs a whole number from 1 to " + std::to_string(kMaxRaysPerSpot));
+            o.limits.max_rays_per_spot = rays;
         } else if (arg == "--width" || arg == "--height" || arg == "--samples" || arg == "--threads") {
             int n = 0;
-            const int hi = arg == "--samples" ? 1024 : (arg == "--threads" ? 1024 : 16384);
+            const int hi = arg == "--samples" ? kMaxPixelSamples : (arg == "--threads" ? kMaxThreads : kMaxImageSide);
             if (!value(v) || !parse_int(v, 1, hi, n))
                 return fail(arg + " needs a whole number from 1 to " + std::to_string(hi));
             (arg == "--width" ? o.width : arg == "--height" ? o.height : arg == "--samples" ? o.samples : o.threads) = n;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "render/host_names.h"
+#include "render/limits.h"
 
 namespace render {
 
@@ -24,6 +25,7 @@ struct RenderOptions {
     bool quiet = false;       // no progress bar or summary
     bool help = false;
     std::vector<std::string> settings;  // name=value overrides of the dirt settings
+    Limits limits;            // --max-memory, --max-rays-per-spot
 };
 
 // Parses argv; false with a one-line reason in *error.

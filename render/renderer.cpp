@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <stdexcept>
+#include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -87,6 +90,10 @@ FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass 
         zoom_ = cameras[0]->camera.zoom;
     }
 
+    // Built here, on the calling thread, so that a failure is reported rather than rendered.
+    std::string error;
+    if (!caster_->ready(&error)) throw std::runtime_error(error);
+
     image.width = options_.width;
     image.height = options_.height;
     image.rgb.assign(static_cast<size_t>(image.width) * image.height * 3, 0.0f);
@@ -120,7 +127,11 @@ void Renderer::shade_pixel(int x, int y, float *out) const {
         }
         for (int k = 0; k < 3; ++k) sum[k] += color[k];
     }
-    for (int k = 0; k < 3; ++k) out[k] = static_cast<float>(sum[k] / n);
+    // Shading keeps its values finite; a pixel stays finite whatever reaches it.
+    for (int k = 0; k < 3; ++k) {
+        const double v = sum[k] / n;
+        out[k] = std::isfinite(v) ? static_cast<float>(v) : 0.0f;
+    }
 }
 
 void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
@@ -130,7 +141,7 @@ void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
     std::atomic<int> next{0}, done{0};
     std::mutex mutex;
     std::condition_variable finished;
-    int running = threads_;
+    int running = 0;  // workers started and not yet done
 
     auto worker = [&]() {
         RayCaster::Scope scope(*caster_);
@@ -148,8 +159,27 @@ void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
         if (--running == 0) finished.notify_all();
     };
 
+    // As many workers as asked for and the system gives; with none, this thread renders.
     std::vector<std::thread> pool;
-    for (int i = 0; i < threads_; ++i) pool.emplace_back(worker);
+    for (int i = 0; i < threads_; ++i) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++running;
+        try {
+            pool.emplace_back(worker);
+        } catch (const std::system_error &) {
+            --running;
+            break;
+        }
+    }
+    started_threads_ = static_cast<int>(pool.size());
+    if (pool.empty()) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++running;
+        }
+        worker();
+        started_threads_ = 1;
+    }
 
     {
         std::unique_lock<std::mutex> lock(mutex);

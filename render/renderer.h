@@ -51,6 +51,9 @@ public:
     void end();
 
     int threads() const { return threads_; }
+    // The render threads the last frame had: fewer than threads() when the system would
+    // not start as many.
+    int started_threads() const { return started_threads_; }
 
 private:
     void render_tiles(RgbImage &image, FrameStats &stats);
@@ -59,6 +62,7 @@ private:
     Host &host_;
     RendererOptions options_;
     int threads_;
+    int started_threads_ = 0;
     RayCaster *caster_;
     // The camera at the frame's time.
     Vec3d eye_, right_, up_, forward_;

@@ -1,10 +1,14 @@
 #include "render/scene_file.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
+#include "render/import_probe.h"
 #include "render/json_read.h"
+#include "render/limits.h"
 #include "render/mesh_import.h"
 #include "render/primitives.h"
 #include "render/scene_keys.h"
@@ -20,6 +24,37 @@ double get_number(const json &obj, const char *key, double fallback, const std::
     return obj.contains(key) ? json_number(obj[key], where + "." + key) : fallback;
 }
 
+// A length or coordinate, within the renderer's reach.
+double get_coordinate(const json &obj, const char *key, double fallback, const std::string &where) {
+    return obj.contains(key) ? json_coordinate(obj[key], where + "." + key) : fallback;
+}
+
+int get_integer(const json &obj, const char *key, int fallback, int lo, int hi, const std::string &where) {
+    return obj.contains(key) ? json_integer(obj[key], where + "." + key, lo, hi) : fallback;
+}
+
+// Adds to the scene's estimated memory; fails once it passes the limit.
+void charge_memory(SceneDescription &desc, double bytes, const std::string &where) {
+    desc.memory_bytes += bytes;
+    if (!within_memory(desc.memory_bytes)) json_fail(where + ": the scene " + memory_refusal(desc.memory_bytes));
+}
+
+
+// After an object is built: its points within reach, its memory counted, and a word when
+// nothing of it can be shaded.
+void check_built_object(const Scene &scene, const Item &object, const std::string &where, SceneDescription &desc) {
+    const std::string extent = check_object_extent(scene, object, 0.0);
+    if (!extent.empty()) json_fail(where + ": " + extent);
+    const ObjectCounts counts = count_object(object);
+    if (counts.polygons == 0.0) {
+        std::ostringstream w;
+        w << where << " has no polygons";
+        if (counts.points > 0.0) w << " (" << counts.points << " points, and lines if any)";
+        w << ": nothing of it will be shaded";
+        desc.warnings.push_back(w.str());
+    }
+}
+
 // Heading and pitch that turn the +Z axis onto a direction.
 Vec3d hpb_towards(const Vec3d &d) {
     const double len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
@@ -30,9 +65,9 @@ Vec3d hpb_towards(const Vec3d &d) {
 Vec3d degrees(const Vec3d &v) { return {v.x * kDegree, v.y * kDegree, v.z * kDegree}; }
 
 void read_motion(const json &obj, const std::string &where, Item &item) {
-    if (obj.contains("position")) item.motion.position.set(json_vec3(obj["position"], where + ".position"));
-    if (obj.contains("rotation")) item.motion.rotation.set(degrees(json_vec3(obj["rotation"], where + ".rotation")));
-    if (obj.contains("scale")) item.motion.scale.set(json_vec3(obj["scale"], where + ".scale"));
+    if (obj.contains("position")) item.motion.position.set(json_point(obj["position"], where + ".position"));
+    if (obj.contains("rotation")) item.motion.rotation.set(degrees(json_point(obj["rotation"], where + ".rotation")));
+    if (obj.contains("scale")) item.motion.scale.set(json_point(obj["scale"], where + ".scale"));
 }
 
 void read_camera(const json &cam, Scene &scene) {
@@ -40,11 +75,11 @@ void read_camera(const json &cam, Scene &scene) {
     Item &camera = scene.add_camera(cam.contains("name") ? json_text(cam["name"], "camera.name") : "Camera");
     read_motion(cam, "camera", camera);
     if (cam.contains("look_at")) {
-        const Vec3d target = json_vec3(cam["look_at"], "camera.look_at");
+        const Vec3d target = json_point(cam["look_at"], "camera.look_at");
         const Vec3d from = camera.motion.position.at(0.0);
         camera.motion.rotation.set(hpb_towards({target.x - from.x, target.y - from.y, target.z - from.z}));
     }
-    if (cam.contains("zoom")) camera.camera.zoom = json_number(cam["zoom"], "camera.zoom");
+    if (cam.contains("zoom")) camera.camera.zoom = json_number(cam["zoom"], "camera.zoom", 1.0 / kMaxZoom, kMaxZoom);
     if (cam.contains("fov")) {
         const double fov = json_number(cam["fov"], "camera.fov");
         if (!(fov > 0.0 && fov < 180.0)) json_fail("camera.fov must lie between 0 and 180 degrees");
@@ -63,7 +98,7 @@ void read_light(const json &l, size_t index, Scene &scene, std::vector<std::pair
     else json_fail(where + ".type must be \"distant\", \"point\" or \"spot\"");
     Item &light = scene.add_light(l.contains("name") ? json_text(l["name"], where + ".name") : "Light", code);
     read_motion(l, where, light);
-    if (l.contains("direction")) light.motion.rotation.set(hpb_towards(json_vec3(l["direction"], where + ".direction")));
+    if (l.contains("direction")) light.motion.rotation.set(hpb_towards(json_point(l["direction"], where + ".direction")));
     if (l.contains("color")) light.light.color = json_vec3(l["color"], where + ".color");
     light.light.intensity = get_number(l, "intensity", 1.0, where);
     for (const char *flag : {"no_diffuse", "no_specular"}) {
@@ -76,39 +111,51 @@ void read_light(const json &l, size_t index, Scene &scene, std::vector<std::pair
     if (l.contains("exclude")) exclusions.emplace_back(&light, l["exclude"]);
 }
 
-void read_primitive(const json &p, const std::string &where, Mesh &mesh, std::set<std::string> &surfaces) {
+void read_primitive(const json &p, const std::string &where, Mesh &mesh, std::set<std::string> &surfaces,
+                    SceneDescription &desc) {
     const std::string type = p.contains("type") ? json_text(p["type"], where + ".type") : "";
     const std::string surface = p.contains("surface") ? json_text(p["surface"], where + ".surface") : "Default";
     surfaces.insert(surface);
+    // Each primitive's memory is counted from its resolution before it is built.
     if (type == "box") {
         check_keys(p, where, scene_keys::box);
-        add_box(mesh, json_vec3(p.value("min", json::array({-0.5, -0.5, -0.5})), where + ".min"),
-                json_vec3(p.value("max", json::array({0.5, 0.5, 0.5})), where + ".max"), surface);
+        charge_memory(desc, mesh_bytes(8, 6, 24), where);
+        add_box(mesh, json_point(p.value("min", json::array({-0.5, -0.5, -0.5})), where + ".min"),
+                json_point(p.value("max", json::array({0.5, 0.5, 0.5})), where + ".max"), surface);
     } else if (type == "floor") {
         check_keys(p, where, scene_keys::floor);
-        add_floor(mesh, 0.5 * get_number(p, "size", 10.0, where), get_number(p, "height", 0.0, where),
-                  p.contains("cells") ? json_integer(p["cells"], where + ".cells") : 8, surface);
+        const int cells = get_integer(p, "cells", 8, 1, kMaxFloorCells, where);
+        const double n = cells;
+        charge_memory(desc, mesh_bytes((n + 1) * (n + 1), n * n, 4 * n * n), where);
+        add_floor(mesh, 0.5 * get_coordinate(p, "size", 10.0, where), get_coordinate(p, "height", 0.0, where), cells,
+                  surface);
     } else if (type == "sphere") {
         check_keys(p, where, scene_keys::sphere);
-        add_sphere(mesh, json_vec3(p.value("center", json::array({0, 0, 0})), where + ".center"),
-                   get_number(p, "radius", 0.5, where), p.contains("rings") ? json_integer(p["rings"], where + ".rings") : 16,
-                   p.contains("segments") ? json_integer(p["segments"], where + ".segments") : 32, surface);
+        const int rings = get_integer(p, "rings", 16, kMinSphereRings, kMaxSphereRings, where);
+        const int segments = get_integer(p, "segments", 32, kMinSphereSegments, kMaxSphereSegments, where);
+        const double r = rings, s = segments;
+        charge_memory(desc, mesh_bytes(2 + (r - 1) * s, r * s, 6 * s + 4 * (r - 2) * s), where);
+        add_sphere(mesh, json_point(p.value("center", json::array({0, 0, 0})), where + ".center"),
+                   get_coordinate(p, "radius", 0.5, where), rings, segments, surface);
     } else if (type == "stairs") {
         check_keys(p, where, scene_keys::stairs);
-        add_stairs(mesh, json_vec3(p.value("origin", json::array({0, 0, 0})), where + ".origin"),
-                   p.contains("steps") ? json_integer(p["steps"], where + ".steps") : 3, get_number(p, "width", 1.0, where),
-                   get_number(p, "rise", 0.2, where), get_number(p, "run", 0.3, where), surface);
+        const int steps = get_integer(p, "steps", 3, 1, kMaxStairSteps, where);
+        charge_memory(desc, mesh_bytes(8.0 * steps, 6.0 * steps, 24.0 * steps), where);
+        add_stairs(mesh, json_point(p.value("origin", json::array({0, 0, 0})), where + ".origin"), steps,
+                   get_coordinate(p, "width", 1.0, where), get_coordinate(p, "rise", 0.2, where),
+                   get_coordinate(p, "run", 0.3, where), surface);
     } else if (type == "quad") {
         check_keys(p, where, scene_keys::quad);
-        add_quad(mesh, json_vec3(p.value("corner", json::array({0, 0, 0})), where + ".corner"),
-                 json_vec3(p.value("u", json::array({1, 0, 0})), where + ".u"),
-                 json_vec3(p.value("v", json::array({0, 1, 0})), where + ".v"), surface);
+        charge_memory(desc, mesh_bytes(4, 1, 4), where);
+        add_quad(mesh, json_point(p.value("corner", json::array({0, 0, 0})), where + ".corner"),
+                 json_point(p.value("u", json::array({1, 0, 0})), where + ".u"),
+                 json_point(p.value("v", json::array({0, 1, 0})), where + ".v"), surface);
     } else {
         json_fail(where + ".type must be \"box\", \"floor\", \"sphere\", \"stairs\" or \"quad\"");
     }
 }
 
-void read_object(const json &o, size_t index, const std::string &base_dir, Scene &scene) {
+void read_object(const json &o, size_t index, const std::string &base_dir, Scene &scene, SceneDescription &desc) {
     const std::string where = "objects[" + std::to_string(index) + "]";
     check_keys(o, where, scene_keys::object);
     const std::string name = o.contains("name") ? json_text(o["name"], where + ".name") : "Object" + std::to_string(index);
@@ -116,18 +163,26 @@ void read_object(const json &o, size_t index, const std::string &base_dir, Scene
     // The object's name doubles as its file name: it keys its surfaces and its Scene Objects entry.
     Item &object = scene.add_object(name, name);
     read_motion(o, where, object);
+    // What the object's checks name: its file, when it has one.
+    std::string what = where;
     if (o.contains("file")) {
         std::string path = json_text(o["file"], where + ".file");
         if (!path.empty() && path[0] != '/' && !base_dir.empty()) path = base_dir + "/" + path;
+        what = path;
+        const std::string problem = file_problem(path);
+        if (!problem.empty()) json_fail(where + ".file: " + problem);
         std::string error;
-        if (!import_mesh_file(path, scene, object, &error)) json_fail(error);
+        if (!importer_survives(path, &error) || !import_mesh_file(path, scene, object, &error)) json_fail(error);
+        const ObjectCounts counts = count_object(object);
+        charge_memory(desc, mesh_bytes(counts.points, counts.polygons, counts.corners), where + ".file");
     }
     if (o.contains("primitives")) {
         if (!o["primitives"].is_array()) json_fail(where + ".primitives must be an array");
         std::set<std::string> surfaces;
         Layer &layer = object.add_layer(static_cast<int>(object.layers.size()));
         for (size_t i = 0; i < o["primitives"].size(); ++i)
-            read_primitive(o["primitives"][i], where + ".primitives[" + std::to_string(i) + "]", layer.mesh, surfaces);
+            read_primitive(o["primitives"][i], where + ".primitives[" + std::to_string(i) + "]", layer.mesh, surfaces,
+                           desc);
         for (const std::string &s : surfaces) {
             bool known = false;
             for (const Surface *existing : object.surfaces) known |= existing->name == s;
@@ -135,6 +190,7 @@ void read_object(const json &o, size_t index, const std::string &base_dir, Scene
         }
     }
     if (object.layers.empty()) json_fail(where + " has neither \"file\" nor \"primitives\"");
+    check_built_object(scene, object, what, desc);
 }
 
 Surface *find_surface(Scene &scene, const std::string &object, const std::string &name) {
@@ -189,29 +245,26 @@ void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &d
         }
     }
     if (s.contains("dirt_state")) shader.stored = json_text(s["dirt_state"], where + ".dirt_state");
+    charge_memory(desc, shader_instance_bytes(), where);
     desc.shaders.push_back(std::move(shader));
 }
 
 void read_render(const json &r, RenderSettings &rs) {
     check_keys(r, "render", scene_keys::render);
-    if (r.contains("width")) rs.width = json_integer(r["width"], "render.width");
-    if (r.contains("height")) rs.height = json_integer(r["height"], "render.height");
-    if (r.contains("samples")) rs.samples = json_integer(r["samples"], "render.samples");
-    if (r.contains("max_depth")) rs.max_depth = json_integer(r["max_depth"], "render.max_depth");
-    if (r.contains("fps")) rs.fps = json_number(r["fps"], "render.fps");
+    if (r.contains("width")) rs.width = json_integer(r["width"], "render.width", 1, kMaxImageSide);
+    if (r.contains("height")) rs.height = json_integer(r["height"], "render.height", 1, kMaxImageSide);
+    if (r.contains("samples")) rs.samples = json_integer(r["samples"], "render.samples", 1, kMaxPixelSamples);
+    if (r.contains("max_depth")) rs.max_depth = json_integer(r["max_depth"], "render.max_depth", 0, kMaxReflectionDepth);
+    if (r.contains("fps")) rs.fps = json_number(r["fps"], "render.fps", kMinFps, kMaxFps);
     if (r.contains("output")) rs.output = json_text(r["output"], "render.output");
     if (r.contains("depth")) rs.depth = json_text(r["depth"], "render.depth");
     if (r.contains("frames")) {
         const json &f = r["frames"];
         if (!f.is_array() || f.size() != 2) json_fail("render.frames must be [first, last]");
-        rs.first_frame = json_integer(f[0], "render.frames");
-        rs.last_frame = json_integer(f[1], "render.frames");
+        rs.first_frame = json_integer(f[0], "render.frames", -kMaxFrame, kMaxFrame);
+        rs.last_frame = json_integer(f[1], "render.frames", -kMaxFrame, kMaxFrame);
     }
-    if (rs.width < 1 || rs.height < 1 || rs.width > 16384 || rs.height > 16384)
-        json_fail("render.width and render.height must lie between 1 and 16384");
-    if (rs.samples < 1 || rs.samples > 1024) json_fail("render.samples must lie between 1 and 1024");
     if (rs.last_frame < rs.first_frame) json_fail("render.frames: the last frame comes before the first");
-    if (!(rs.fps > 0.0)) json_fail("render.fps must be positive");
 }
 
 void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDescription &desc) {
@@ -227,7 +280,7 @@ void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDesc
     }
     const json objects = doc.value("objects", json::array());
     if (!objects.is_array()) json_fail("objects must be an array");
-    for (size_t i = 0; i < objects.size(); ++i) read_object(objects[i], i, base_dir, scene);
+    for (size_t i = 0; i < objects.size(); ++i) read_object(objects[i], i, base_dir, scene, desc);
 
     std::vector<std::pair<Item *, json>> exclusions;
     const json lights = doc.value("lights", json::array());
@@ -249,6 +302,21 @@ void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDesc
 
 }  // namespace
 
+std::string file_problem(const std::string &path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) return "cannot read " + path;
+    if (std::filesystem::is_directory(status)) return path + " is a directory, not a file";
+    if (!std::filesystem::is_regular_file(status)) return path + " is not a regular file";
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) return "cannot read " + path;
+    if (size == 0) return path + " is empty";
+    if (!file_size_allowed(static_cast<double>(size)))
+        return path + ": a file of " + bytes_text(static_cast<double>(size)) + " " +
+               memory_refusal(16.0 * static_cast<double>(size));
+    return "";
+}
+
 bool build_scene_from_json(const json &doc, const std::string &base_dir, Scene &scene,
                            SceneDescription &desc, std::string *error) {
     try {
@@ -257,22 +325,32 @@ bool build_scene_from_json(const json &doc, const std::string &base_dir, Scene &
     } catch (const JsonError &e) {
         if (error) *error = e.message;
     } catch (const json::exception &e) {
-        if (error) *error = std::string("malformed scene: ") + e.what();
+        if (error) *error = one_line(std::string("malformed scene: ") + e.what());
     }
     return false;
 }
 
 bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &desc, std::string *error) {
-    std::ifstream in(path);
-    if (!in) {
-        if (error) *error = "cannot read scene file " + path;
+    const std::string problem = file_problem(path);
+    std::string text;
+    if (problem.empty()) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        if (!in) {
+            if (error) *error = "cannot read scene file " + path;
+            return false;
+        }
+        text = bytes.str();
+    } else {
+        if (error) *error = problem;
         return false;
     }
     json doc;
     try {
-        doc = json::parse(in);
-    } catch (const json::parse_error &e) {
-        if (error) *error = "malformed JSON in " + path + ": " + e.what();
+        doc = parse_json(text, path);
+    } catch (const JsonError &e) {
+        if (error) *error = e.message;
         return false;
     }
     const size_t slash = path.find_last_of('/');

@@ -40,6 +40,8 @@ struct SceneDescription {
     nlohmann::json document;  // the document as read, to write back with --save-scene
     std::string base_dir;     // where relative file names are resolved
     double chosen_width = 0.0;  // a dirt width chosen for the user (object renders), else 0
+    double memory_bytes = 0.0;  // the geometry's estimated memory (see render/limits.h)
+    std::vector<std::string> warnings;  // what the user should know, one line each
 };
 
 // Builds the scene from a document (camera, lights, objects, surfaces). False with a
@@ -49,6 +51,11 @@ bool build_scene_from_json(const nlohmann::json &doc, const std::string &base_di
 
 // Reads and builds a scene file.
 bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &desc, std::string *error);
+
+// Empty when a file may be read: a regular file (a pipe or a device could block or never
+// end), not empty (as the system's pseudo-files show themselves), small enough for the
+// memory limit; else a one-line reason.
+std::string file_problem(const std::string &path);
 
 // The built-in demo scene: a room corner with stairs, a box and a sphere on the floor.
 const char *demo_scene_json();

@@ -107,7 +107,9 @@ std::vector<std::string> check_settings(Host &host, const ShaderServer &server, 
     std::vector<std::string> out;
     for (const ShaderSettings &s : desc.shaders) {
         LWInstance instance = bound_instance(server, *s.surface);
-        XPanel *panel = instance ? instance_panel(host, server, instance) : nullptr;
+        if (!instance) continue;
+        const InstancePanel open(host, server, instance);
+        XPanel *panel = open.get();
         if (!panel) continue;
         SurfaceCheck check{s.surface->name, out, {}};
         check_animated(*panel, desc.render, check);

@@ -1,5 +1,6 @@
 #include "render/shader_setup.h"
 
+#include <climits>
 #include <cmath>
 
 #include "refhost/envelopes.h"
@@ -201,12 +202,16 @@ json parse_override(const std::string &text, std::string &name) {
 
 }  // namespace
 
-XPanel *instance_panel(Host &host, const ShaderServer &server, LWInstance instance) {
+InstancePanel::InstancePanel(Host &host, const ShaderServer &server, LWInstance instance) : host_(host) {
     LWInterface iface{};
     iface.inst = instance;
-    if (server.plugin->activate(host, LWSHADER_ICLASS, "Ormel_Dirt", LWSHADER_VERSION, &iface) != AFUNC_OK)
-        return nullptr;
-    return iface.panel ? from_id(iface.panel) : nullptr;
+    if (server.plugin->activate(host, LWSHADER_ICLASS, "Ormel_Dirt", LWSHADER_VERSION, &iface) == AFUNC_OK &&
+        iface.panel)
+        panel_ = from_id(iface.panel);
+}
+
+InstancePanel::~InstancePanel() {
+    if (panel_) host_.component<XPanelSystem>().destroy(panel_);
 }
 
 bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &given,
@@ -215,7 +220,8 @@ bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, 
         const SettingKind kind = setting_kind(given);
         if (kind == SettingKind::Unknown) json_fail("unknown setting \"" + given + "\"" + did_you_mean(given, setting_names()));
         const std::string name = panel_setting_name(given);
-        XPanel *panel = instance_panel(host, server, instance);
+        const InstancePanel open(host, server, instance);
+        XPanel *panel = open.get();
         if (!panel) json_fail("the plug-in gives no panel to apply \"" + name + "\"");
         switch (kind) {
         case SettingKind::Switch:
@@ -225,8 +231,8 @@ bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, 
             }
             [[fallthrough]];
         case SettingKind::Integer:
-            if (!value.is_number_integer()) json_fail(name + " must be a whole number");
-            panel->write(name, PanelValue::of_int(value.get<int>()));
+            // Any 32-bit value is the plug-in's to take; nothing wider is wrapped into it.
+            panel->write(name, PanelValue::of_int(json_integer(value, name, INT_MIN, INT_MAX)));
             break;
         case SettingKind::Number: panel->write(name, PanelValue::of_float(json_number(value, name))); break;
         case SettingKind::Angle: panel->write(name, PanelValue::of_float(json_number(value, name) * kDegree)); break;
@@ -248,7 +254,7 @@ bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
         LWError create_error = nullptr;
         LWInstance instance = server.inst.create(server.inst.priv, to_id(s.surface), &create_error);
         if (!instance) {
-            if (error) *error = "the plug-in could not create a shader for surface " + s.surface->name;
+            if (error) *error = one_line("the plug-in could not create a shader for surface " + s.surface->name);
             return false;
         }
         s.surface->shaders.push_back({&server.handler, instance});
@@ -256,7 +262,7 @@ bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
         for (auto it = s.settings.begin(); it != s.settings.end(); ++it) {
             std::string why;
             if (!apply_setting(host, server, instance, it.key(), it.value(), &why)) {
-                if (error) *error = "surface " + s.surface->name + ": " + why;
+                if (error) *error = one_line("surface " + s.surface->name + ": " + why);
                 return false;
             }
         }

@@ -21,8 +21,21 @@ namespace render {
 bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
                    const std::vector<std::string> &overrides, std::string *error);
 
-// The instance's panel, made through the plug-in's interface server; null when it gives none.
-XPanel *instance_panel(Host &host, const ShaderServer &server, LWInstance instance);
+// The instance's options panel, opened through the plug-in's interface server (null when
+// it gives none) and closed again, as the host closes a panel after an edit.
+class InstancePanel {
+public:
+    InstancePanel(Host &host, const ShaderServer &server, LWInstance instance);
+    ~InstancePanel();
+    InstancePanel(const InstancePanel &) = delete;
+    InstancePanel &operator=(const InstancePanel &) = delete;
+
+    XPanel *get() const { return panel_; }
+
+private:
+    Host &host_;
+    XPanel *panel_ = nullptr;
+};
 
 // Applies one setting, by any of its names (setting_names.h), to an instance.
 bool apply_setting(Host &host, const ShaderServer &server, LWInstance instance, const std::string &name,

@@ -1,9 +1,11 @@
-# Loading stored instances from damaged and hostile data.
+# Loading stored instances and scene files from damaged and hostile data.
 #
-# instance_load_replay (every build with tests): replays the seed corpus, every prefix of
-# each seed and fixed mutations of them through the built plug-in.
-# instance_load_fuzzer (ORMEL_FUZZ=ON, clang only): the same target under libFuzzer;
-# scripts/fuzz.sh builds and runs it.
+# Each target has a replay program (every build with tests) that runs its seed corpus,
+# every prefix of each seed and fixed mutations of them, and a libFuzzer program
+# (ORMEL_FUZZ=ON, clang only) that scripts/fuzz.sh builds and runs:
+# - instance_load: bytes loaded into a fresh shader instance in both storage modes;
+# - scene_load: bytes read as a scene file by the renderer's loader, with the plug-in's
+#   settings and stored states (needs the renderer).
 set(ORMEL_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
 
 if(ORMEL_BUILD_TESTS)
@@ -15,8 +17,18 @@ if(ORMEL_BUILD_TESTS)
     COMMAND instance_load_replay --prefixes --mutations 400 ${ORMEL_FUZZ_DIR}/corpus)
   set_tests_properties(fuzz_corpus_replay PROPERTIES LABELS "fuzz" TIMEOUT 300)
 
-  # A short libFuzzer run (with a fixed seed, so that it is repeatable) in a clang build of
-  # its own, from the plain build only.
+  if(ORMEL_RENDERER)
+    add_executable(scene_load_replay ${ORMEL_FUZZ_DIR}/scene_load_target.cpp ${ORMEL_FUZZ_DIR}/replay_main.cpp)
+    target_link_libraries(scene_load_replay PRIVATE render)
+    target_compile_definitions(scene_load_replay PRIVATE ${ORMEL_PLUGIN_DEFINE})
+    add_dependencies(scene_load_replay Ormel_Dirt)
+    add_test(NAME fuzz_scene_corpus_replay
+      COMMAND scene_load_replay --mutations 2000 ${ORMEL_FUZZ_DIR}/scene_corpus)
+    set_tests_properties(fuzz_scene_corpus_replay PROPERTIES LABELS "fuzz" TIMEOUT 300)
+  endif()
+
+  # A short libFuzzer run of the instance target (with a fixed seed, so that it is
+  # repeatable) in a clang build of its own, from the plain build only.
   find_program(ORMEL_CLANGXX clang++)
   if(ORMEL_CLANGXX AND NOT ORMEL_SANITIZE AND NOT ORMEL_FUZZ AND NOT WIN32)
     add_test(NAME fuzz_short_run
@@ -32,10 +44,16 @@ if(ORMEL_FUZZ)
   # clang links sanitizer runtimes into executables only: the plug-in takes them from the
   # fuzzer that loads it.
   target_link_options(Ormel_Dirt PRIVATE -Wl,-z,undefs)
-  add_executable(instance_load_fuzzer ${ORMEL_FUZZ_DIR}/instance_load_target.cpp)
-  target_link_libraries(instance_load_fuzzer PRIVATE refhost)
-  target_compile_options(instance_load_fuzzer PRIVATE -fsanitize=fuzzer)
-  target_link_options(instance_load_fuzzer PRIVATE -fsanitize=fuzzer)
-  target_compile_definitions(instance_load_fuzzer PRIVATE ORMEL_PLUGIN_PATH="$<TARGET_FILE:Ormel_Dirt>")
-  add_dependencies(instance_load_fuzzer Ormel_Dirt)
+  function(ormel_fuzzer name library)
+    add_executable(${name}_fuzzer ${ORMEL_FUZZ_DIR}/${name}_target.cpp)
+    target_link_libraries(${name}_fuzzer PRIVATE ${library})
+    target_compile_options(${name}_fuzzer PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name}_fuzzer PRIVATE -fsanitize=fuzzer)
+    target_compile_definitions(${name}_fuzzer PRIVATE ORMEL_PLUGIN_PATH="$<TARGET_FILE:Ormel_Dirt>")
+    add_dependencies(${name}_fuzzer Ormel_Dirt)
+  endfunction()
+  ormel_fuzzer(instance_load refhost)
+  if(ORMEL_RENDERER)
+    ormel_fuzzer(scene_load render)
+  endif()
 endif()

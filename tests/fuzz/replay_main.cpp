@@ -1,9 +1,9 @@
-// Runs the instance load target without libFuzzer: over stored files, every prefix of
-// them and a fixed set of deterministic mutations, so that ordinary builds (and their
-// sanitizers) exercise the loader on hostile data too. Also writes the seed corpus.
+// Runs a fuzz target without libFuzzer: over stored files, every prefix of them and a
+// fixed set of deterministic mutations, so that ordinary builds (and their sanitizers)
+// exercise the loaders on hostile data too. Also writes the target's own seeds.
 //
-//   instance_load_replay [--prefixes] [--mutations N] PATH...   (files or directories)
-//   instance_load_replay --write-seeds DIR
+//   TARGET_replay [--prefixes] [--mutations N] PATH...   (files or directories)
+//   TARGET_replay --write-seeds DIR
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -13,15 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "host/lwsdk.h"
 #include "refhost/block_io.h"
-#include "tests/fuzz/instance_load_target.h"
+#include "tests/fuzz/target.h"
 
 namespace {
 
-void run(const std::string &bytes) {
-    fuzz::load_both_modes(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
-}
+void run(const std::string &bytes) { fuzz::run_input(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()); }
 
 // One of a few damages a stored scene may suffer.
 std::string mutate(const std::string &in, std::mt19937 &rng) {
@@ -51,16 +48,6 @@ std::string mutate(const std::string &in, std::mt19937 &rng) {
     return s;
 }
 
-bool write_seeds(const std::string &dir) {
-    std::filesystem::create_directories(dir);
-    bool ok = true;
-    ok &= refhost::write_file(dir + "/new_binary", fuzz::saved_new_instance(LWIO_BINARY));
-    ok &= refhost::write_file(dir + "/new_text", fuzz::saved_new_instance(LWIO_ASCII));
-    ok &= refhost::write_file(dir + "/edited_binary", fuzz::saved_edited_instance(LWIO_BINARY));
-    ok &= refhost::write_file(dir + "/edited_text", fuzz::saved_edited_instance(LWIO_ASCII));
-    return ok;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -69,7 +56,7 @@ int main(int argc, char **argv) {
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--write-seeds" && i + 1 < argc) return write_seeds(argv[++i]) ? 0 : 1;
+        if (arg == "--write-seeds" && i + 1 < argc) return fuzz::write_seeds(argv[++i]) ? 0 : 1;
         if (arg == "--prefixes") {
             prefixes = true;
         } else if (arg == "--mutations" && i + 1 < argc) {

@@ -92,7 +92,8 @@ TEST(SceneFormatDoc, TheGradientInputsAreThePlugInsOwn) {
     refhost::ShaderServer server;
     ASSERT_TRUE(refhost::activate_shader(host, plugin, "Ormel_Dirt", server, &error)) << error;
     ASSERT_TRUE(render::apply_shaders(host, server, desc, {}, &error)) << error;
-    refhost::XPanel *panel = render::instance_panel(host, server, desc.shaders.at(0).surface->shaders.at(0).instance);
+    const render::InstancePanel open(host, server, desc.shaders.at(0).surface->shaders.at(0).instance);
+    refhost::XPanel *panel = open.get();
     ASSERT_NE(panel, nullptr);
     refhost::Texture *texture =
         host.component<refhost::VParmSystem>().attach_texture(refhost::from_id(panel->read("dirt_Kd").vparm));

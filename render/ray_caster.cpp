@@ -74,6 +74,23 @@ struct CastContext {
     double tolerance;
 };
 
+// Embree's single ray from pos along dir (unit) up to tfar, with no hit yet.
+inline RTCRayHit embree_ray(const Vec3d &pos, const Vec3d &dir, float tfar) {
+    RTCRayHit rh{};
+    rh.ray.org_x = static_cast<float>(pos.x);
+    rh.ray.org_y = static_cast<float>(pos.y);
+    rh.ray.org_z = static_cast<float>(pos.z);
+    rh.ray.dir_x = static_cast<float>(dir.x);
+    rh.ray.dir_y = static_cast<float>(dir.y);
+    rh.ray.dir_z = static_cast<float>(dir.z);
+    rh.ray.tnear = 0.0f;
+    rh.ray.tfar = tfar;
+    rh.ray.mask = ~0u;
+    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    return rh;
+}
+
 // Rejects hits on triangles whose plane holds the ray's origin (see the header).
 void self_hit_filter(const RTCFilterFunctionNArguments *args) {
     const auto *context = reinterpret_cast<const CastContext *>(args->context);
@@ -361,20 +378,10 @@ bool RayCaster::nearest(const Vec3d &pos, const Vec3d &dir_in, double max_distan
     context.origin = pos;
     context.tolerance = kSelfHitScale * std::max(bvh->scale, max_abs(pos));
 
-    RTCRayHit rh{};
-    rh.ray.org_x = static_cast<float>(pos.x);
-    rh.ray.org_y = static_cast<float>(pos.y);
-    rh.ray.org_z = static_cast<float>(pos.z);
-    rh.ray.dir_x = static_cast<float>(dir.x);
-    rh.ray.dir_y = static_cast<float>(dir.y);
-    rh.ray.dir_z = static_cast<float>(dir.z);
-    rh.ray.tnear = 0.0f;
-    rh.ray.tfar = max_distance < static_cast<double>(std::numeric_limits<float>::max())
-                      ? static_cast<float>(max_distance)
-                      : std::numeric_limits<float>::infinity();
-    rh.ray.mask = ~0u;
-    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-    rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    RTCRayHit rh = embree_ray(pos, dir,
+                              max_distance < static_cast<double>(std::numeric_limits<float>::max())
+                                  ? static_cast<float>(max_distance)
+                                  : std::numeric_limits<float>::infinity());
     rtcIntersect1(bvh->scene, &context.base, &rh);
     if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
 
@@ -416,17 +423,7 @@ double RayCaster::embree_intersect(const Vec3d &pos, const Vec3d &dir) const {
     rtcInitIntersectContext(&context.base);
     context.origin = pos;
     context.tolerance = kSelfHitScale * std::max(bvh->scale, max_abs(pos));
-    RTCRayHit rh{};
-    rh.ray.org_x = static_cast<float>(pos.x);
-    rh.ray.org_y = static_cast<float>(pos.y);
-    rh.ray.org_z = static_cast<float>(pos.z);
-    rh.ray.dir_x = static_cast<float>(dir.x);
-    rh.ray.dir_y = static_cast<float>(dir.y);
-    rh.ray.dir_z = static_cast<float>(dir.z);
-    rh.ray.tfar = std::numeric_limits<float>::infinity();
-    rh.ray.mask = ~0u;
-    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
-    rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    RTCRayHit rh = embree_ray(pos, dir, std::numeric_limits<float>::infinity());
     rtcIntersect1(bvh->scene, &context.base, &rh);
     return rh.hit.geomID == RTC_INVALID_GEOMETRY_ID ? -1.0 : static_cast<double>(rh.ray.tfar);
 }

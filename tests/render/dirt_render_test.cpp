@@ -12,13 +12,11 @@
 
 #include "render/image_output.h"
 #include "render/png_image.h"
+#include "tests/support/dirt_render_run.h"
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string output;  // stdout and stderr together
-};
+using testing_support::RunResult;
 
 // The full path of the maths library: a shared library without `_mod_descrip`.
 std::string libm_path() {
@@ -27,30 +25,10 @@ std::string libm_path() {
     return dladdr(reinterpret_cast<void *>(cosine), &info) && info.dli_fname ? info.dli_fname : "";
 }
 
-RunResult run(const std::string &args) {
-    const std::string command = std::string(DIRT_RENDER_PATH) + " " + args + " 2>&1";
-    RunResult r;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, pipe)) r.output.append(buf, n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+RunResult run(const std::string &args) { return testing_support::run_dirt_render(args); }
 
-class DirtRender : public ::testing::Test {
+class DirtRender : public testing_support::ScratchFolder {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/dirt-render-test-XXXXXX";
-        dir_ = mkdtemp(tmpl);
-    }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-
-    std::string path(const std::string &name) const { return dir_ + "/" + name; }
-
-    void write(const std::string &name, const std::string &text) const { std::ofstream(path(name)) << text; }
-
     render::RgbImage image(const std::string &name) const {
         render::RgbImage img;
         std::string error;
@@ -62,8 +40,6 @@ protected:
         std::ifstream in(path(name), std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
-
-    std::string dir_;
 };
 
 // The demo scene, small: enough pixels to see crevices, fast under sanitizers.

@@ -15,27 +15,15 @@
 #include "refhost/scene.h"
 #include "render/mesh_import.h"
 #include "render/png_image.h"
+#include "tests/support/dirt_render_run.h"
 
 namespace {
 
 const char *const kModels = "/usr/share/assimp/models";
 
-struct RunResult {
-    int status = -1;
-    std::string output;
-};
+using testing_support::RunResult;
 
-RunResult run(const std::string &args) {
-    const std::string command = std::string(DIRT_RENDER_PATH) + " " + args + " 2>&1";
-    RunResult r;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, pipe)) r.output.append(buf, n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+RunResult run(const std::string &args) { return testing_support::run_dirt_render(args); }
 
 // Every LightWave and Wavefront object among the test models, the deliberately broken
 // ones left out.
@@ -86,15 +74,8 @@ bool flat_model(const std::string &path) {
     return true;
 }
 
-class ObjectRender : public ::testing::Test {
+class ObjectRender : public testing_support::ScratchFolder {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/object-render-test-XXXXXX";
-        dir_ = mkdtemp(tmpl);
-    }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-    std::string path(const std::string &name) const { return dir_ + "/" + name; }
-
     // The mask's values, 0 to 1, read as stored (linear).
     std::vector<float> mask(const std::string &name) const {
         render::Image img;
@@ -103,8 +84,6 @@ protected:
         for (size_t i = 0; i < img.rgb.size(); i += 3) v.push_back(img.rgb[i]);
         return v;
     }
-
-    std::string dir_;
 };
 
 TEST_F(ObjectRender, EveryTestModelWithPolygonsShowsDirtByDefault) {

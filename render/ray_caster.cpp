@@ -369,14 +369,15 @@ bool RayCaster::nearest(const Vec3d &pos, const Vec3d &dir_in, double max_distan
     // A normalised direction is a unit vector or exactly zero.
     if (!finite(pos) || !finite(dir) || (dir.x == 0.0 && dir.y == 0.0 && dir.z == 0.0) || !(max_distance > 0.0))
         return false;
-    if (max_abs(pos) > kMaxRayOrigin) return false;
+    const double reach = max_abs(pos);
+    if (reach > kMaxRayOrigin) return false;
     const Bvh *bvh = &current_bvh();
     if (!bvh->scene) return false;
 
     CastContext context;
     rtcInitIntersectContext(&context.base);
     context.origin = pos;
-    context.tolerance = kSelfHitScale * std::max(bvh->scale, max_abs(pos));
+    context.tolerance = kSelfHitScale * std::max(bvh->scale, reach);
 
     RTCRayHit rh = embree_ray(pos, dir,
                               max_distance < static_cast<double>(std::numeric_limits<float>::max())

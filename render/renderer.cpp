@@ -90,7 +90,9 @@ FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass 
         zoom_ = cameras[0]->camera.zoom;
     }
 
-    // Built here, on the calling thread, so that a failure is reported rather than rendered.
+    // The frame's time includes bringing the acceleration structure to the frame's time:
+    // built here, on the calling thread, so that a failure is reported rather than rendered.
+    const auto start = std::chrono::steady_clock::now();
     std::string error;
     if (!caster_->ready(&error)) throw std::runtime_error(error);
 
@@ -98,7 +100,6 @@ FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass 
     image.height = options_.height;
     image.rgb.assign(static_cast<size_t>(image.width) * image.height * 3, 0.0f);
     FrameStats stats;
-    const auto start = std::chrono::steady_clock::now();
     render_tiles(image, stats);
     stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return stats;

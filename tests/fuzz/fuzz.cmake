@@ -9,22 +9,18 @@
 set(ORMEL_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
 
 if(ORMEL_BUILD_TESTS)
-  add_executable(instance_load_replay ${ORMEL_FUZZ_DIR}/instance_load_target.cpp ${ORMEL_FUZZ_DIR}/replay_main.cpp)
-  target_link_libraries(instance_load_replay PRIVATE refhost)
-  target_compile_definitions(instance_load_replay PRIVATE ${ORMEL_PLUGIN_DEFINE})
-  add_dependencies(instance_load_replay Ormel_Dirt)
-  add_test(NAME fuzz_corpus_replay
-    COMMAND instance_load_replay --prefixes --mutations 400 ${ORMEL_FUZZ_DIR}/corpus)
-  set_tests_properties(fuzz_corpus_replay PROPERTIES LABELS "fuzz" TIMEOUT 300)
-
+  # The replay program of a target, and its ctest over the target's corpus.
+  function(ormel_fuzz_replay name library test corpus)
+    add_executable(${name}_replay ${ORMEL_FUZZ_DIR}/${name}_target.cpp ${ORMEL_FUZZ_DIR}/replay_main.cpp)
+    target_link_libraries(${name}_replay PRIVATE ${library})
+    target_compile_definitions(${name}_replay PRIVATE ${ORMEL_PLUGIN_DEFINE})
+    add_dependencies(${name}_replay Ormel_Dirt)
+    add_test(NAME ${test} COMMAND ${name}_replay ${ARGN} ${ORMEL_FUZZ_DIR}/${corpus})
+    set_tests_properties(${test} PROPERTIES LABELS "fuzz" TIMEOUT 300)
+  endfunction()
+  ormel_fuzz_replay(instance_load refhost fuzz_corpus_replay corpus --prefixes --mutations 400)
   if(ORMEL_RENDERER)
-    add_executable(scene_load_replay ${ORMEL_FUZZ_DIR}/scene_load_target.cpp ${ORMEL_FUZZ_DIR}/replay_main.cpp)
-    target_link_libraries(scene_load_replay PRIVATE render)
-    target_compile_definitions(scene_load_replay PRIVATE ${ORMEL_PLUGIN_DEFINE})
-    add_dependencies(scene_load_replay Ormel_Dirt)
-    add_test(NAME fuzz_scene_corpus_replay
-      COMMAND scene_load_replay --mutations 2000 ${ORMEL_FUZZ_DIR}/scene_corpus)
-    set_tests_properties(fuzz_scene_corpus_replay PROPERTIES LABELS "fuzz" TIMEOUT 300)
+    ormel_fuzz_replay(scene_load render fuzz_scene_corpus_replay scene_corpus --mutations 2000)
   endif()
 
   # A short libFuzzer run of the instance target (with a fixed seed, so that it is

@@ -45,6 +45,9 @@ struct Polygon {
     // A normal for each corner, object space, as a vertex normal map gives them; when there
     // are as many as corners the host shades with them instead of smoothing by angle.
     std::vector<std::array<float, 3>> normals;
+    // Texture coordinates of the file's first UV set, one pair a corner; empty when the
+    // file gives none. Points are shared by position, so a seam keeps both sides here.
+    std::vector<std::array<float, 2>> uvs;
 };
 
 struct Mesh {

@@ -45,6 +45,7 @@ void add_mesh(const aiMesh *am, const aiMatrix4x4 &xf, const std::string &surfac
     aiMatrix3x3 normal_xf(xf);
     normal_xf.Inverse().Transpose();
     const bool normals = keep_normals && am->HasNormals();
+    const bool uvs = am->HasTextureCoords(0);
     std::vector<Point *> points(am->mNumVertices);
     for (unsigned i = 0; i < am->mNumVertices; ++i) {
         const aiVector3D p = xf * am->mVertices[i];
@@ -63,6 +64,7 @@ void add_mesh(const aiMesh *am, const aiMatrix4x4 &xf, const std::string &surfac
         if (face.mNumIndices < 3) continue;  // points and lines are not shaded
         std::vector<Point *> vertices;
         std::vector<std::array<float, 3>> corner_normals;
+        std::vector<std::array<float, 2>> corner_uvs;
         for (unsigned k = 0; k < face.mNumIndices; ++k) {
             if (face.mIndices[k] >= points.size()) continue;
             vertices.push_back(points[face.mIndices[k]]);
@@ -71,10 +73,15 @@ void add_mesh(const aiMesh *am, const aiMatrix4x4 &xf, const std::string &surfac
                 n.NormalizeSafe();
                 corner_normals.push_back({n.x, n.y, n.z});
             }
+            if (uvs) {
+                const aiVector3D &t = am->mTextureCoords[0][face.mIndices[k]];
+                corner_uvs.push_back({t.x, t.y});
+            }
         }
         if (vertices.size() < 3) continue;
         Polygon *polygon = mesh.add_polygon(std::move(vertices), surface);
         if (normals) polygon->normals = std::move(corner_normals);
+        if (uvs) polygon->uvs = std::move(corner_uvs);
     }
 }
 

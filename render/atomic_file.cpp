@@ -1,0 +1,128 @@
+#include "render/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace render {
+
+namespace {
+
+std::string folder_of(const std::string &path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string &path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The mode a new file gets from open(2) with 0666: the umask, read without changing it
+// for good (umask has no read-only form; this runs before any thread starts writing).
+mode_t new_file_mode() {
+    const mode_t mask = umask(022);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+bool fail(std::string *error, const std::string &target, const std::string &what) {
+    if (error) *error = "cannot write " + target + ": " + what;
+    return false;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {}
+
+AtomicFile::~AtomicFile() {
+    if (!committed_) discard();
+}
+
+void AtomicFile::discard() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) unlink(temp_.c_str());
+    temp_.clear();
+}
+
+bool AtomicFile::open(std::string *error) {
+    discard();
+    committed_ = false;
+    // Hidden, and named after the target, so that a temporary file left by a killed run
+    // says whose it was.
+    std::string pattern = folder_of(target_) + "/." + name_of(target_) + ".tmp-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return fail(error, target_, std::strerror(errno));
+    fd_ = fd;
+    temp_ = name.data();
+    struct stat old;
+    const mode_t mode = stat(target_.c_str(), &old) == 0 ? (old.st_mode & 07777) : new_file_mode();
+    if (fchmod(fd_, mode) != 0) {
+        const int e = errno;
+        discard();
+        return fail(error, target_, std::strerror(e));
+    }
+    return true;
+}
+
+bool AtomicFile::write(const std::string &bytes, std::string *error) {
+    if (fd_ < 0) return fail(error, target_, "the file is not open");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail(error, target_, n < 0 ? std::strerror(errno) : "nothing more could be written");
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool AtomicFile::commit(std::string *error) {
+    if (fd_ < 0 || temp_.empty()) return fail(error, target_, "the file is not open");
+    // The data must be on the disk before the rename makes it the target's, or a crash
+    // could leave an empty target behind.
+    if (fsync(fd_) != 0) {
+        const int e = errno;
+        discard();
+        return fail(error, target_, std::strerror(e));
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0) {
+        const int e = errno;
+        discard();
+        return fail(error, target_, std::strerror(e));
+    }
+    if (rename(temp_.c_str(), target_.c_str()) != 0) {
+        const int e = errno;
+        discard();
+        return fail(error, target_, std::strerror(e));
+    }
+    committed_ = true;
+    temp_.clear();
+    // The rename itself lasts once the folder is on the disk; a folder that cannot be
+    // synced (some file systems) leaves the file written all the same.
+    const int dir = ::open(folder_of(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
+}
+
+bool write_file_atomically(const std::string &path, const std::string &bytes, std::string *error) {
+    AtomicFile file(path);
+    return file.open(error) && file.write(bytes, error) && file.commit(error);
+}
+
+}  // namespace render

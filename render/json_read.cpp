@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "render/json_bytes.h"
 #include "render/limits.h"
 #include "render/setting_names.h"
 
@@ -115,7 +116,11 @@ void json_values(const json &v, bool three, const std::string &what, double out[
     }
 }
 
-json parse_json(const std::string &text, const std::string &what) {
+namespace {
+
+// Parses at most kMaxJsonDepth levels deep, strings as bytes (render/json_bytes.h). False
+// for text that is not JSON; deeper nesting fails with a JsonError naming `what`.
+bool parse_within_depth(const std::string &text, const std::string &what, json &out, std::string *why) {
     // Deep nesting would overflow the stack later, in the library's recursive copies and
     // comparisons: it is refused while parsing, which keeps its own stack on the heap.
     const json::parser_callback_t depth_check = [&](int depth, json::parse_event_t, json &) {
@@ -124,10 +129,26 @@ json parse_json(const std::string &text, const std::string &what) {
         return true;
     };
     try {
-        return json::parse(text, depth_check);
+        out = json::parse(mark_bytes(text), depth_check);
     } catch (const json::exception &e) {
-        json_fail("malformed JSON in " + what + ": " + e.what());
+        if (why) *why = e.what();
+        return false;
     }
+    unmark_bytes(out);
+    return true;
+}
+
+}  // namespace
+
+json parse_json(const std::string &text, const std::string &what) {
+    json value;
+    std::string why;
+    if (!parse_within_depth(text, what, value, &why)) json_fail("malformed JSON in " + what + ": " + why);
+    return value;
+}
+
+bool try_parse_json(const std::string &text, const std::string &what, json &value) {
+    return parse_within_depth(text, what, value, nullptr);
 }
 
 }  // namespace render

@@ -46,7 +46,11 @@ void json_values(const nlohmann::json &v, bool three, const std::string &what, d
 
 // Parses a document of at most kMaxJsonDepth levels of nesting; anything else (bad syntax,
 // a number beyond double range, deeper nesting) fails with a JsonError that names `what`.
+// Strings are bytes: see render/json_bytes.h for those that are not UTF-8.
 nlohmann::json parse_json(const std::string &text, const std::string &what);
+// The same for text that may be JSON (a command-line value): false, and no error, when it
+// is not; deeper nesting still fails with a JsonError.
+bool try_parse_json(const std::string &text, const std::string &what, nlohmann::json &value);
 
 }  // namespace render
 

@@ -261,7 +261,7 @@ int run(int argc, char **argv) {
             for (const auto &s : host.scene().surfaces()) s->shaders = std::move(kept[i++]);
             image = side_by_side(image, plain);
         }
-        const PlannedFile &file = plan.image(frame);
+        const PlannedFile file = plan.image(frame);
         if (!write_beauty(file.path, format, image, &error)) {
             status = fail(error);
             break;
@@ -276,7 +276,7 @@ int run(int argc, char **argv) {
             mask.bind();
             renderer.render_frame(frame, time, weights, Pass::Spot);
             mask.restore();
-            const PlannedFile &mask_file = plan.mask(frame);
+            const PlannedFile mask_file = plan.mask(frame);
             if (!write_mask(mask_file.path, mask_format, weights, &error)) {
                 status = fail(error);
             } else if (!o.quiet) {

@@ -22,6 +22,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -55,42 +56,61 @@ public:
     // textures loaded.
     void add_scene_inputs(const SceneDescription &desc, const Scene &scene);
 
-    // Resolves every output of every frame. False with a one-line reason naming the files.
+    // Resolves every output of every frame, after every input is added. False with a
+    // one-line reason naming the files.
     bool resolve(const OutputNames &names, std::string *error);
 
-    const PlannedFile &image(int frame) const { return images_[static_cast<size_t>(frame - first_frame_)]; }
-    const PlannedFile &mask(int frame) const { return masks_[static_cast<size_t>(frame - first_frame_)]; }
-    const PlannedFile &saved_scene() const { return saved_scene_; }
+    PlannedFile image(int frame) const { return planned(static_cast<size_t>(frame - names_.first_frame)); }
+    PlannedFile mask(int frame) const { return planned(frames_ + static_cast<size_t>(frame - names_.first_frame)); }
+    PlannedFile saved_scene() const { return planned(2 * frames_); }
 
 private:
     // A file's identity: its resolved path, and device and inode when it exists.
     struct Identity {
         std::string path;
         bool exists = false;
+        bool linked = false;  // the name is a symbolic link to `path`
         dev_t device = 0;
         ino_t inode = 0;
     };
-    struct Known {
-        std::string what;  // "the object file x.obj", "the mask of frame 3"
-        bool input = false;
+    struct Input {
+        std::string what;  // "the object file x.obj"
+        std::string path;
         bool replaceable = false;
     };
+    // Files are keyed by number: inputs by their index, outputs by kOutput + their number
+    // (the images of every frame, then the masks, then the saved scene). A run of many
+    // frames keeps a few words per output, its names made again when needed.
+    static constexpr size_t kOutput = static_cast<size_t>(1) << (sizeof(size_t) * 8 - 1);
 
-    bool resolve_output(const std::string &name, const std::string &what, bool may_replace_scene, PlannedFile &out,
-                        std::string *error);
-    // The canonical path of a folder, resolved once for all the frames in it.
-    bool folder_path(const std::string &folder, const std::string &name, std::string &out, std::string *error);
-    // Registers an output, or refuses it when its file is already an input or an output.
-    bool claim(const Identity &id, const Known &known, bool may_replace_scene, const std::string &name,
-               std::string *error);
+    std::string output_name(size_t i) const;
+    std::string output_role(size_t i) const;
+    PlannedFile planned(size_t i) const;
+    bool identify_output(const std::string &name, Identity &id, std::string *error);
+    // A folder's canonical path and the names in it, read once for all the frames in it
+    // (a run of a million frames asks the system once, not a million times).
+    struct Folder {
+        std::string path;
+        std::unordered_set<std::string> entries;
+    };
+    const Folder *folder(const std::string &folder, const std::string &name, std::string *error);
+    // The input that is this file, or an output whose existing file it is; else kNone.
+    size_t find(const Identity &id) const;
+    void remember(const Identity &id, size_t key);
+    // Resolves output i, refuses it when it is an input, and adds its path's hash to `paths`.
+    bool claim_output(size_t i, std::vector<std::pair<size_t, size_t>> &paths, std::string *error);
+    size_t claim_order(size_t i) const;
+    // Refuses two outputs with one path. Outputs are compared all at once, after they are
+    // resolved, so that a million frames cost a sort, not a million lookups in a table.
+    bool refuse_shared_paths(std::vector<std::pair<size_t, size_t>> &paths, std::string *error);
 
-    std::vector<Known> known_;
-    std::unordered_map<std::string, size_t> by_path_;
+    std::vector<Input> inputs_;
+    std::unordered_multimap<size_t, size_t> inputs_by_path_;  // hash of an input's resolved path: its index
     std::map<std::pair<dev_t, ino_t>, size_t> by_inode_;
-    std::unordered_map<std::string, std::string> folders_;
-    int first_frame_ = 0;
-    std::vector<PlannedFile> images_, masks_;
-    PlannedFile saved_scene_;
+    std::unordered_map<std::string, Folder> folders_;
+    std::unordered_map<size_t, std::string> linked_;  // outputs named by a symbolic link: the file
+    OutputNames names_;
+    size_t frames_ = 0;
 };
 
 }  // namespace render

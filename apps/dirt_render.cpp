@@ -218,8 +218,11 @@ int run(int argc, char **argv) {
     OutputPlan plan;
     if (!plan_outputs(o, rs, plugin_file, desc, host.scene(), plan, &error)) return fail(error);
     if (!o.save_scene.empty()) {
-        const std::string text = dump_json(document_to_save(host, server, desc, o.save_scene), 2) + "\n";
-        if (!write_file_atomically(plan.saved_scene().path, text, &error)) return fail(error);
+        // Written where the file lands (a symbolic link's target), so that the object files
+        // it names relative to its folder are found from there.
+        const std::string target = plan.saved_scene().path;
+        const std::string text = dump_json(document_to_save(host, server, desc, target), 2) + "\n";
+        if (!write_file_atomically(target, text, &error)) return fail(error);
     }
 
     MaskShaders mask(host, server);

@@ -203,7 +203,8 @@ bool write_exr(const std::string &path, bool use_half, const RgbImage &image, co
             file.setFrameBuffer(frame);
             file.writePixels(image.height);
         } catch (const std::exception &e) {
-            if (error) *error = "cannot write " + path + ": " + (stream.error() ? std::strerror(stream.error()) : e.what());
+            const std::string why = stream.error() ? std::strerror(stream.error()) : e.what();
+            if (error) *error = "cannot write " + path + ": " + why;
             return false;
         }
         // The writer is gone: what its destructor wrote is in, or the stream says why not.

@@ -158,7 +158,8 @@ TEST_F(ImageFiles, AWriteCutShortFailsInOneLineAndLeavesTheOldFile) {
     big.width = big.height = 64;
     big.rgb.resize(64 * 64 * 3);
     for (size_t i = 0; i < big.rgb.size(); ++i) big.rgb[i] = static_cast<float>((i * 7919) % 1000) / 999.0f;
-    for (const ImageFormat format : {ImageFormat::Png8, ImageFormat::Png16, ImageFormat::ExrHalf, ImageFormat::ExrFloat}) {
+    for (const ImageFormat format :
+         {ImageFormat::Png8, ImageFormat::Png16, ImageFormat::ExrHalf, ImageFormat::ExrFloat}) {
         for (const bool as_mask : {false, true}) {
             const std::string file = path("old.img");
             std::ofstream(file) << "old bytes";
@@ -169,7 +170,8 @@ TEST_F(ImageFiles, AWriteCutShortFailsInOneLineAndLeavesTheOldFile) {
                 const rlimit limit{600, 600};
                 setrlimit(RLIMIT_FSIZE, &limit);
                 std::string error;
-                const bool wrote = as_mask ? write_mask(file, format, big, &error) : write_beauty(file, format, big, &error);
+                const bool wrote =
+                    as_mask ? write_mask(file, format, big, &error) : write_beauty(file, format, big, &error);
                 _exit(!wrote && error.find("cannot write " + file + ": File too large") == 0 &&
                               error.find('\n') == std::string::npos
                           ? 0

@@ -131,7 +131,8 @@ PlannedFile OutputPlan::planned(size_t i) const {
 
 bool OutputPlan::identify_output(const std::string &name, Identity &id, std::string *error) {
     const std::string base = name_of(name);
-    if (base.empty() || base == "." || base == "..") return refuse(error, "cannot write " + name + ": it names a folder");
+    if (base.empty() || base == "." || base == "..")
+        return refuse(error, "cannot write " + name + ": it names a folder");
     if (base.size() > NAME_MAX) return refuse(error, "cannot write " + name + ": " + std::strerror(ENAMETOOLONG));
     const Folder *in = folder(folder_of(name), name, error);
     if (!in) return false;
@@ -193,7 +194,8 @@ bool OutputPlan::claim_output(size_t i, std::vector<std::pair<size_t, size_t>> &
         return refuse(error, "cannot write " + name + ": it is " + inputs_[hit].what + ", which this run reads");
     }
     if (hit != kNone)
-        return refuse(error, output_role(hit - kOutput) + " and " + output_role(i) + " would both be written to " + name);
+        return refuse(error,
+                      output_role(hit - kOutput) + " and " + output_role(i) + " would both be written to " + name);
     remember(id, kOutput + i);
     if (id.linked) linked_[i] = id.path;
     paths.emplace_back(std::hash<std::string>()(id.path), i);

@@ -52,7 +52,8 @@ protected:
 TEST_F(OutputPlanTest, OneFileInAnySpellingIsOneFile) {
     ASSERT_EQ(chdir(dir_.c_str()), 0);
     EXPECT_EQ(refusal("out.png"), "");
-    for (const std::string &mask : {std::string("./out.png"), std::string("d/../out.png"), path("out.png"), path("d/./../out.png")})
+    for (const std::string &mask :
+         {std::string("./out.png"), std::string("d/../out.png"), path("out.png"), path("d/./../out.png")})
         EXPECT_NE(refusal("out.png", mask).find("would both be written to"), std::string::npos) << mask;
     EXPECT_NE(refusal("old.png", "to_old.png").find("would both be written"), std::string::npos) << "a symbolic link";
     // Frames whose names meet, and the saved scene on a frame.

@@ -115,7 +115,8 @@ TEST_F(FileSafety, AFileSizeLimitLeavesTheOldFilesAsTheyWere) {
         write(out, "old " + out);
         const std::string args = out == "s.json" ? "-o x.png --save-scene " + out : "-o " + out;
         const auto before = files();
-        const RunResult r = run_dirt_render(args + " --width 64 --height 40 --samples 1 -q", "cd " + dir_ + " && ulimit -f 1 && ");
+        const RunResult r =
+            run_dirt_render(args + " --width 64 --height 40 --samples 1 -q", "cd " + dir_ + " && ulimit -f 1 && ");
         EXPECT_TRUE(r.exited) << out << ": ended by a signal: " << r.output;
         EXPECT_EQ(r.status, 1) << out << ": " << r.output;
         EXPECT_EQ(r.lines(), 1) << r.output;

@@ -80,31 +80,31 @@ void OutputPlan::add_scene_inputs(const SceneDescription &desc, const Scene &sce
         if (!image->filename.empty()) add_input(image->filename, "the image file");
 }
 
-const OutputPlan::Folder *OutputPlan::folder(const std::string &folder, const std::string &name,
+const OutputPlan::Folder *OutputPlan::folder(const std::string &given, const std::string &name,
                                              std::string *error) {
-    const auto cached = folders_.find(folder);
+    const auto cached = folders_.find(given);
     if (cached != folders_.end()) return &cached->second;
     Folder f;
-    if (!real_path(folder, f.path)) {
+    if (!real_path(given, f.path)) {
         const int e = errno;
-        if (e == ENOENT) refuse(error, "cannot write " + name + ": the folder " + folder + " does not exist");
-        else if (e == ENOTDIR) refuse(error, "cannot write " + name + ": " + folder + " is not a folder");
+        if (e == ENOENT) refuse(error, "cannot write " + name + ": the folder " + given + " does not exist");
+        else if (e == ENOTDIR) refuse(error, "cannot write " + name + ": " + given + " is not a folder");
         else refuse(error, "cannot write " + name + ": " + std::strerror(e));
         return nullptr;
     }
     struct stat st;
     if (stat(f.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        refuse(error, "cannot write " + name + ": " + folder + " is not a folder");
+        refuse(error, "cannot write " + name + ": " + given + " is not a folder");
         return nullptr;
     }
     DIR *listing = access(f.path.c_str(), W_OK | X_OK) == 0 ? opendir(f.path.c_str()) : nullptr;
     if (!listing) {
-        refuse(error, "cannot write " + name + ": the folder " + folder + ": " + std::strerror(errno));
+        refuse(error, "cannot write " + name + ": the folder " + given + ": " + std::strerror(errno));
         return nullptr;
     }
     while (const dirent *entry = readdir(listing)) f.entries.insert(entry->d_name);
     closedir(listing);
-    return &(folders_[folder] = std::move(f));
+    return &(folders_[given] = std::move(f));
 }
 
 std::string OutputPlan::output_name(size_t i) const {

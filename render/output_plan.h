@@ -93,7 +93,7 @@ private:
         std::string path;
         std::unordered_set<std::string> entries;
     };
-    const Folder *folder(const std::string &folder, const std::string &name, std::string *error);
+    const Folder *folder(const std::string &given, const std::string &name, std::string *error);
     // The input that is this file, or an output whose existing file it is; else kNone.
     size_t find(const Identity &id) const;
     void remember(const Identity &id, size_t key);

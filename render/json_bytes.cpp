@@ -10,8 +10,6 @@ namespace {
 
 const char kHex[] = "0123456789abcdef";
 
-// The length of the valid UTF-8 sequence at `at` (1 for ASCII), or 0 when the byte there
-// does not start one.
 size_t utf8_length(const std::string &s, size_t at) {
     auto byte = [&](size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
     auto cont = [&](size_t i, unsigned lo = 0x80, unsigned hi = 0xBF) { return byte(i) >= lo && byte(i) <= hi; };
@@ -121,6 +119,8 @@ void change_strings(json &value, const Change &change) {
 }
 
 }  // namespace
+
+size_t utf8_sequence_length(const std::string &bytes, size_t at) { return utf8_length(bytes, at); }
 
 bool valid_utf8(const std::string &bytes) {
     for (size_t i = 0; i < bytes.size();) {

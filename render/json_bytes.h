@@ -34,6 +34,9 @@ std::string dump_json(const nlohmann::json &value, int indent = -1);
 
 // Whether the bytes are valid UTF-8 (as RFC 3629 defines it).
 bool valid_utf8(const std::string &bytes);
+// The length of the valid UTF-8 sequence at `at` (1 for ASCII), or 0 when the byte there
+// does not start one.
+size_t utf8_sequence_length(const std::string &bytes, size_t at);
 
 }  // namespace render
 

@@ -25,15 +25,21 @@ std::string number_text(double v) {
 std::string one_line(const std::string &text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F) {
-            out += c;
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // Printable ASCII, and characters of valid UTF-8 but the C1 controls (U+0080 to
+        // U+009F), which some terminals obey as escapes.
+        const size_t n = byte >= 0x80 ? utf8_sequence_length(text, i) : (byte >= 0x20 && byte != 0x7F ? 1 : 0);
+        const bool c1 = n == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (n > 0 && !c1) {
+            out.append(text, i, n);
+            i += n;
             continue;
         }
         char escaped[8];
         std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
         out += escaped;
+        ++i;
     }
     return out;
 }

@@ -18,8 +18,9 @@ struct JsonError {
     std::string message;
 };
 
-// The text with every control character (line breaks, escapes, DEL) written as \xNN, so
-// that a message quoting a file's content stays one line and cannot drive a terminal.
+// The text with every control character (line breaks, escapes, DEL, the C1 controls) and
+// every byte that is not part of valid UTF-8 written as \xNN, so that a message quoting a
+// file's content or a name stays one line, cannot drive a terminal and shows every byte.
 std::string one_line(const std::string &text);
 
 [[noreturn]] inline void json_fail(const std::string &message) { throw JsonError{one_line(message)}; }

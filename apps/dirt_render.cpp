@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -16,11 +17,14 @@
 #include "refhost/plugin.h"
 #include "refhost/render_services.h"
 #include "refhost/services.h"
+#include "render/atomic_file.h"
 #include "render/image_output.h"
+#include "render/json_bytes.h"
 #include "render/json_read.h"
 #include "render/limits.h"
 #include "render/mask.h"
 #include "render/object_framing.h"
+#include "render/output_plan.h"
 #include "render/progress.h"
 #include "render/render_options.h"
 #include "render/renderer.h"
@@ -113,20 +117,46 @@ std::string width_note(const SceneDescription &desc) {
     return text;
 }
 
-// The formats of the outputs, and that each can be written, before anything is rendered.
-bool check_outputs(const RenderSettings &rs, const std::string &mask, ImageFormat &format, ImageFormat &mask_format,
+// The formats of the outputs, before anything is loaded (render/output_plan.h checks the
+// files themselves once every input is known).
+bool check_formats(const RenderSettings &rs, const std::string &mask, ImageFormat &format, ImageFormat &mask_format,
                    std::string *error) {
-    if (!image_format_for(rs.output, rs.depth, format, error)) return false;
-    if (!mask.empty() && !image_format_for(mask, rs.depth, mask_format, error)) return false;
-    const bool several = rs.last_frame > rs.first_frame;
-    const std::string first = frame_file_name(rs.output, rs.first_frame, several);
-    if (!mask.empty() && frame_file_name(mask, rs.first_frame, several) == first) {
-        *error = "the mask and the image would both be written to " + first;
-        return false;
-    }
-    if (!check_writable(first, error)) return false;
-    return mask.empty() || check_writable(frame_file_name(mask, rs.first_frame, several), error);
+    return image_format_for(rs.output, rs.depth, format, error) &&
+           (mask.empty() || image_format_for(mask, rs.depth, mask_format, error));
 }
+
+// Every file the run reads, and every file it will write resolved against them and each
+// other: false with a one-line reason before anything is written.
+bool plan_outputs(const RenderOptions &o, const RenderSettings &rs, const std::string &plugin_file,
+                  const SceneDescription &desc, const Scene &scene, OutputPlan &plan, std::string *error) {
+    if (!o.input.empty()) {
+        const bool scene_file = ends_with(o.input, ".json");
+        plan.add_input(o.input, scene_file ? "the scene file" : "the object file", scene_file);
+    }
+    plan.add_input(plugin_file, "the plug-in file");
+    plan.add_scene_inputs(desc, scene);
+    OutputNames names;
+    names.image = rs.output;
+    names.mask = o.mask;
+    names.saved_scene = o.save_scene;
+    names.first_frame = rs.first_frame;
+    names.last_frame = rs.last_frame;
+    return plan.resolve(names, error);
+}
+
+// The plug-in's shader instances are destroyed on every way out of the run, an exception's
+// included.
+class ShaderRelease {
+public:
+    ShaderRelease(Host &host, ShaderServer &server) : host_(host), server_(server) {}
+    ~ShaderRelease() { release_shaders(host_, server_); }
+    ShaderRelease(const ShaderRelease &) = delete;
+    ShaderRelease &operator=(const ShaderRelease &) = delete;
+
+private:
+    Host &host_;
+    ShaderServer &server_;
+};
 
 // Where a message about the scene's content points: its file, when it has one.
 std::string scene_place(const RenderOptions &o) { return o.input.empty() ? "the demo scene: " : o.input + ": "; }
@@ -160,9 +190,7 @@ int run(int argc, char **argv) {
     if (!o.output.empty()) rs.output = o.output;
     if (!o.depth.empty()) rs.depth = o.depth;
     ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
-    if (!check_outputs(rs, o.mask, format, mask_format, &error) ||
-        (!o.save_scene.empty() && !check_writable(o.save_scene, &error)))
-        return fail(error);
+    if (!check_formats(rs, o.mask, format, mask_format, &error)) return fail(error);
     const double memory =
         desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare) + (o.mask.empty() ? 0.0 : frame_bytes(rs.width, rs.height, false));
     if (!within_memory(memory))
@@ -180,28 +208,26 @@ int run(int argc, char **argv) {
     if (!plugin.load(plugin_file)) return fail(plugin.error());
     ShaderServer server;
     if (!activate_shader(host, plugin, "Ormel_Dirt", server, &error)) return fail(error);
+    const ShaderRelease release(host, server);
     if (!apply_shaders(host, server, desc, o.settings, &error) ||
         !check_shader_limits(host, server, desc, &error)) {
-        release_shaders(host, server);
         // Mistakes in --set are the command line's; the others are the scene's.
         return fail(error.rfind("--set", 0) == 0 ? error : scene_place(o) + error);
     }
     for (const std::string &w : check_settings(host, server, desc)) warn(w);
+    OutputPlan plan;
+    if (!plan_outputs(o, rs, plugin_file, desc, host.scene(), plan, &error)) return fail(error);
     if (!o.save_scene.empty()) {
-        const std::string text = document_to_save(host, server, desc, o.save_scene).dump(2) + "\n";
-        if (!write_file(o.save_scene, text)) {
-            release_shaders(host, server);
-            return fail("cannot write " + o.save_scene);
-        }
+        // Written where the file lands (a symbolic link's target), so that the object files
+        // it names relative to its folder are found from there.
+        const std::string target = plan.saved_scene().path;
+        const std::string text = dump_json(document_to_save(host, server, desc, target), 2) + "\n";
+        if (!write_file_atomically(target, text, &error)) return fail(error);
     }
 
     MaskShaders mask(host, server);
-    if (!o.mask.empty() && !mask.create(&error)) {
-        release_shaders(host, server);
-        return fail(error);
-    }
+    if (!o.mask.empty() && !mask.create(&error)) return fail(error);
 
-    const bool several = rs.last_frame > rs.first_frame;
     const int passes = 1 + (o.compare ? 1 : 0) + (o.mask.empty() ? 0 : 1);
     ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), rs.last_frame - rs.first_frame + 1, passes);
     int frame_index = 0, pass_index = 0;
@@ -238,14 +264,14 @@ int run(int argc, char **argv) {
             for (const auto &s : host.scene().surfaces()) s->shaders = std::move(kept[i++]);
             image = side_by_side(image, plain);
         }
-        const std::string path = frame_file_name(rs.output, frame, several);
-        if (!check_writable(path, &error) || !write_beauty(path, format, image, &error)) {
+        const PlannedFile file = plan.image(frame);
+        if (!write_beauty(file.path, format, image, &error)) {
             status = fail(error);
             break;
         }
         if (!o.quiet) {
             bar.finish();
-            std::fprintf(stderr, "wrote %s\n", path.c_str());
+            std::fprintf(stderr, "wrote %s\n", one_line(file.name).c_str());
         }
         if (!o.mask.empty()) {
             RgbImage weights;
@@ -253,12 +279,12 @@ int run(int argc, char **argv) {
             mask.bind();
             renderer.render_frame(frame, time, weights, Pass::Spot);
             mask.restore();
-            const std::string mask_path = frame_file_name(o.mask, frame, several);
-            if (!check_writable(mask_path, &error) || !write_mask(mask_path, mask_format, weights, &error)) {
+            const PlannedFile mask_file = plan.mask(frame);
+            if (!write_mask(mask_file.path, mask_format, weights, &error)) {
                 status = fail(error);
             } else if (!o.quiet) {
                 bar.finish();
-                std::fprintf(stderr, "wrote %s\n", mask_path.c_str());
+                std::fprintf(stderr, "wrote %s\n", one_line(mask_file.name).c_str());
             }
         }
     }
@@ -274,7 +300,6 @@ int run(int argc, char **argv) {
                      total.spots_shaded, total.plugin_rays, total.seconds, total.spots_shaded / secs,
                      total.plugin_rays / secs, renderer.started_threads(), width_note(desc).c_str());
     }
-    release_shaders(host, server);
     return status;
 }
 
@@ -282,6 +307,8 @@ int run(int argc, char **argv) {
 
 // Nothing escapes: whatever goes wrong unforeseen ends in one line and status 1.
 int main(int argc, char **argv) {
+    // A file size limit makes a write fail, with a message, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc &) {

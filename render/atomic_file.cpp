@@ -125,4 +125,30 @@ bool write_file_atomically(const std::string &path, const std::string &bytes, st
     return file.open(error) && file.write(bytes, error) && file.commit(error);
 }
 
+bool write_stream_atomically(const std::string &path, const std::function<bool(FILE *, std::string *why)> &write,
+                             std::string *error) {
+    AtomicFile file(path);
+    if (!file.open(error)) return false;
+    // The stream owns a duplicate of the descriptor: closing it leaves the file's own open
+    // for the commit's flush to the disk.
+    const int fd = dup(file.fd());
+    FILE *stream = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (!stream) {
+        const int e = errno;
+        if (fd >= 0) close(fd);
+        return fail(error, path, std::strerror(e));
+    }
+    std::string why;
+    errno = 0;
+    const bool wrote = write(stream, &why);
+    int e = errno;
+    // A stream's failed write is the system's to explain (a full disk, a file size limit).
+    bool stream_failed = std::ferror(stream) != 0;
+    if (std::fflush(stream) != 0 && !stream_failed) stream_failed = true, e = errno;
+    if (std::fclose(stream) != 0 && !stream_failed) stream_failed = true, e = errno;
+    if (stream_failed) return fail(error, path, std::strerror(e != 0 ? e : EIO));
+    if (!wrote) return fail(error, path, why.empty() ? "the write failed" : why);
+    return file.commit(error);
+}
+
 }  // namespace render

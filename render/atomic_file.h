@@ -12,6 +12,8 @@
 #ifndef RENDER_ATOMIC_FILE_H
 #define RENDER_ATOMIC_FILE_H
 
+#include <cstdio>
+#include <functional>
 #include <string>
 
 namespace render {
@@ -50,6 +52,12 @@ private:
 
 // The whole of `bytes` as the file at `path`, atomically.
 bool write_file_atomically(const std::string &path, const std::string &bytes, std::string *error);
+
+// For writers that take a stdio stream (libpng): `write` writes the file through a stream
+// over the temporary file and returns false, with a reason in *why, when it fails; the
+// stream's own write, flush and close are checked too. Then the file is committed.
+bool write_stream_atomically(const std::string &path, const std::function<bool(FILE *, std::string *why)> &write,
+                             std::string *error);
 
 }  // namespace render
 

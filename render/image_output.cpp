@@ -3,6 +3,7 @@
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfIO.h>
 #include <OpenEXR/ImfInputFile.h>
 #include <OpenEXR/ImfOutputFile.h>
 #include <Imath/half.h>
@@ -18,7 +19,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
+
+#include "render/atomic_file.h"
 
 namespace render {
 
@@ -43,6 +47,15 @@ size_t extension_start(const std::string &path) {
     return dot;
 }
 
+// The frame number in at least `digits` digits; the sign stands before the padding, so that
+// frame -7 of "####" is "-0007". Any number of digits: a run of '#' may be long.
+std::string frame_number(int frame, size_t digits) {
+    const long long magnitude = frame < 0 ? -static_cast<long long>(frame) : frame;
+    std::string number = std::to_string(magnitude);
+    if (number.size() < digits) number.insert(0, digits - number.size(), '0');
+    return frame < 0 ? "-" + number : number;
+}
+
 struct PngErrorContext {
     std::string message;
 };
@@ -54,25 +67,16 @@ void png_error_to_context(png_structp png, png_const_charp message) {
 
 void png_warning_ignored(png_structp, png_const_charp) {}
 
-// Writes rows of 8- or 16-bit samples (16-bit ones big-endian, as PNG stores them).
-// Everything the error path needs is made before setjmp and not touched after it.
-bool write_png_samples(const std::string &path, int width, int height, int channels, int bit_depth, bool srgb,
-                       const std::vector<unsigned char> &samples, std::string *error) {
-    const size_t row_bytes = static_cast<size_t>(width) * channels * (bit_depth / 8);
-    std::vector<png_bytep> rows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y) rows[y] = const_cast<png_bytep>(samples.data() + row_bytes * y);
+// Writes rows of 8- or 16-bit samples (16-bit ones big-endian, as PNG stores them) to a
+// stream. Everything the error path needs is made before setjmp and not touched after it.
+bool png_rows_to_stream(FILE *file, int width, int height, int channels, int bit_depth, bool srgb,
+                        std::vector<png_bytep> &rows, std::string *why) {
     PngErrorContext context;
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, png_error_to_context, png_warning_ignored);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        if (error) *error = "cannot write " + path + ": " + (context.message.empty() ? "out of memory" : context.message);
+        *why = context.message.empty() ? "out of memory" : context.message;
         return false;
     }
     png_init_io(png, file);
@@ -84,12 +88,58 @@ bool write_png_samples(const std::string &path, int width, int height, int chann
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (std::fclose(file) != 0) {
-        if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
     return true;
 }
+
+bool write_png_samples(const std::string &path, int width, int height, int channels, int bit_depth, bool srgb,
+                       const std::vector<unsigned char> &samples, std::string *error) {
+    const size_t row_bytes = static_cast<size_t>(width) * channels * (bit_depth / 8);
+    std::vector<png_bytep> rows(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) rows[y] = const_cast<png_bytep>(samples.data() + row_bytes * y);
+    return write_stream_atomically(
+        path,
+        [&](FILE *file, std::string *why) {
+            return png_rows_to_stream(file, width, height, channels, bit_depth, srgb, rows, why);
+        },
+        error);
+}
+
+// OpenEXR's writer over the temporary file's descriptor. The writer puts its table of line
+// offsets in place from its destructor, which swallows any exception: this stream keeps
+// the first failure, so that a file the disk or a size limit cut short is never committed.
+class ExrFileStream : public Imf::OStream {
+public:
+    ExrFileStream(int fd, const std::string &path) : Imf::OStream(path.c_str()), fd_(fd) {}
+
+    void write(const char c[], int n) override {
+        for (int done = 0; done < n;) {
+            const ssize_t w = ::write(fd_, c + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) failed(w < 0 ? errno : EIO);
+            done += static_cast<int>(w);
+        }
+    }
+    uint64_t tellp() override {
+        const off_t at = lseek(fd_, 0, SEEK_CUR);
+        if (at < 0) failed(errno);
+        return static_cast<uint64_t>(at);
+    }
+    void seekp(uint64_t pos) override {
+        if (lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) failed(errno);
+    }
+
+    // The first failure's errno, or 0.
+    int error() const { return error_; }
+
+private:
+    [[noreturn]] void failed(int e) {
+        if (error_ == 0) error_ = e;
+        throw std::runtime_error(std::strerror(e));
+    }
+
+    int fd_;
+    int error_ = 0;
+};
 
 double clamp01(float v) {
     const double d = static_cast<double>(v);
@@ -145,10 +195,24 @@ bool write_exr(const std::string &path, bool use_half, const RgbImage &image, co
                                                   sizeof(float), sizeof(float) * image.width));
             }
         }
-        Imf::OutputFile file(path.c_str(), header);
-        file.setFrameBuffer(frame);
-        file.writePixels(image.height);
-        return true;
+        AtomicFile target(path);
+        if (!target.open(error)) return false;
+        ExrFileStream stream(target.fd(), path);
+        try {
+            Imf::OutputFile file(stream, header);
+            file.setFrameBuffer(frame);
+            file.writePixels(image.height);
+        } catch (const std::exception &e) {
+            const std::string why = stream.error() ? std::strerror(stream.error()) : e.what();
+            if (error) *error = "cannot write " + path + ": " + why;
+            return false;
+        }
+        // The writer is gone: what its destructor wrote is in, or the stream says why not.
+        if (stream.error()) {
+            if (error) *error = "cannot write " + path + ": " + std::strerror(stream.error());
+            return false;
+        }
+        return target.commit(error);
     } catch (const std::exception &e) {
         if (error) *error = "cannot write " + path + ": " + e.what();
         return false;
@@ -187,36 +251,11 @@ std::string frame_file_name(const std::string &pattern, int frame, bool several)
     if (last != std::string::npos && (slash == std::string::npos || last > slash)) {
         size_t first = last;
         while (first > 0 && pattern[first - 1] == '#') --first;
-        char number[32];
-        std::snprintf(number, sizeof number, "%0*d", static_cast<int>(last - first + 1), frame);
-        return pattern.substr(0, first) + number + pattern.substr(last + 1);
+        return pattern.substr(0, first) + frame_number(frame, last - first + 1) + pattern.substr(last + 1);
     }
     if (!several) return pattern;
-    char number[32];
-    std::snprintf(number, sizeof number, "_%04d", frame);
     const size_t dot = extension_start(pattern);
-    return pattern.substr(0, dot) + number + pattern.substr(dot);
-}
-
-bool check_writable(const std::string &path, std::string *error) {
-    // Files are written only as regular files: opening a pipe or a device could hold the
-    // writer for good.
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        if (error) *error = "cannot write " + path + ": it exists and is not a regular file";
-        return false;
-    }
-    const bool existed = access(path.c_str(), F_OK) == 0;
-    // Appending opens without truncating what is there.
-    FILE *file = std::fopen(path.c_str(), "ab");
-    if (!file) {
-        if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::fclose(file);
-    if (!existed) std::remove(path.c_str());
-    return true;
+    return pattern.substr(0, dot) + "_" + frame_number(frame, 4) + pattern.substr(dot);
 }
 
 bool write_beauty(const std::string &path, ImageFormat format, const RgbImage &image, std::string *error) {

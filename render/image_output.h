@@ -1,6 +1,6 @@
 // Image files as dirt-render writes them: the format from the file name's extension, the
-// pixel depth chosen by the user, frame numbers in the name, and a check that a file can be
-// written before any rendering is spent on it.
+// pixel depth chosen by the user, frame numbers in the name. (render/output_plan.h checks
+// that every file can be written before any rendering is spent on it.)
 //
 // | Extension | Depths            | Beauty                          | Mask                        |
 // |-----------|-------------------|---------------------------------|-----------------------------|
@@ -27,16 +27,15 @@ bool image_format_for(const std::string &path, const std::string &depth, ImageFo
 // The depth names `image_format_for` takes, for messages and help.
 const char *image_depths();
 
-// The file of one frame: a run of '#' is filled with the frame number, zero-padded to the
-// run's length ("frame_####.exr", frame 7: "frame_0007.exr"); without one, several frames
-// put "_0007" before the extension and a single frame keeps the name as it is.
+// The file of one frame: the last run of '#' in the file's name (not in its folders), of
+// any length, is filled with the frame number, zero-padded to the run's length, a negative
+// frame's sign before the padding ("frame_####.exr", frame 7: "frame_0007.exr", frame -7:
+// "frame_-0007.exr"); other runs stay as they are. Without one, several frames put "_0007"
+// before the extension and a single frame keeps the name as it is.
 std::string frame_file_name(const std::string &pattern, int frame, bool several);
 
-// Whether the file can be created or overwritten, without changing it. False with a
-// one-line reason.
-bool check_writable(const std::string &path, std::string *error);
-
-// Writes a rendered image. The mask writer takes the first channel as the mask value.
+// Writes a rendered image, atomically (render/atomic_file.h): a failed write leaves the
+// file as it was. The mask writer takes the first channel as the mask value.
 bool write_beauty(const std::string &path, ImageFormat format, const RgbImage &image, std::string *error);
 bool write_mask(const std::string &path, ImageFormat format, const RgbImage &mask, std::string *error);
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "render/json_bytes.h"
 #include "render/limits.h"
 #include "render/setting_names.h"
 
@@ -24,15 +25,21 @@ std::string number_text(double v) {
 std::string one_line(const std::string &text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F) {
-            out += c;
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // Printable ASCII, and characters of valid UTF-8 but the C1 controls (U+0080 to
+        // U+009F), which some terminals obey as escapes.
+        const size_t n = byte >= 0x80 ? utf8_sequence_length(text, i) : (byte >= 0x20 && byte != 0x7F ? 1 : 0);
+        const bool c1 = n == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (n > 0 && !c1) {
+            out.append(text, i, n);
+            i += n;
             continue;
         }
         char escaped[8];
         std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
         out += escaped;
+        ++i;
     }
     return out;
 }
@@ -115,7 +122,11 @@ void json_values(const json &v, bool three, const std::string &what, double out[
     }
 }
 
-json parse_json(const std::string &text, const std::string &what) {
+namespace {
+
+// Parses at most kMaxJsonDepth levels deep, strings as bytes (render/json_bytes.h). False
+// for text that is not JSON; deeper nesting fails with a JsonError naming `what`.
+bool parse_within_depth(const std::string &text, const std::string &what, json &out, std::string *why) {
     // Deep nesting would overflow the stack later, in the library's recursive copies and
     // comparisons: it is refused while parsing, which keeps its own stack on the heap.
     const json::parser_callback_t depth_check = [&](int depth, json::parse_event_t, json &) {
@@ -124,10 +135,26 @@ json parse_json(const std::string &text, const std::string &what) {
         return true;
     };
     try {
-        return json::parse(text, depth_check);
+        out = json::parse(mark_bytes(text), depth_check);
     } catch (const json::exception &e) {
-        json_fail("malformed JSON in " + what + ": " + e.what());
+        if (why) *why = e.what();
+        return false;
     }
+    unmark_bytes(out);
+    return true;
+}
+
+}  // namespace
+
+json parse_json(const std::string &text, const std::string &what) {
+    json value;
+    std::string why;
+    if (!parse_within_depth(text, what, value, &why)) json_fail("malformed JSON in " + what + ": " + why);
+    return value;
+}
+
+bool try_parse_json(const std::string &text, const std::string &what, json &value) {
+    return parse_within_depth(text, what, value, nullptr);
 }
 
 }  // namespace render

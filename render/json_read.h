@@ -18,8 +18,9 @@ struct JsonError {
     std::string message;
 };
 
-// The text with every control character (line breaks, escapes, DEL) written as \xNN, so
-// that a message quoting a file's content stays one line and cannot drive a terminal.
+// The text with every control character (line breaks, escapes, DEL, the C1 controls) and
+// every byte that is not part of valid UTF-8 written as \xNN, so that a message quoting a
+// file's content or a name stays one line, cannot drive a terminal and shows every byte.
 std::string one_line(const std::string &text);
 
 [[noreturn]] inline void json_fail(const std::string &message) { throw JsonError{one_line(message)}; }
@@ -46,7 +47,11 @@ void json_values(const nlohmann::json &v, bool three, const std::string &what, d
 
 // Parses a document of at most kMaxJsonDepth levels of nesting; anything else (bad syntax,
 // a number beyond double range, deeper nesting) fails with a JsonError that names `what`.
+// Strings are bytes: see render/json_bytes.h for those that are not UTF-8.
 nlohmann::json parse_json(const std::string &text, const std::string &what);
+// The same for text that may be JSON (a command-line value): false, and no error, when it
+// is not; deeper nesting still fails with a JsonError.
+bool try_parse_json(const std::string &text, const std::string &what, nlohmann::json &value);
 
 }  // namespace render
 

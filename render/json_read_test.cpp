@@ -52,6 +52,8 @@ TEST(JsonRead, ParseRefusesInOneLine) {
     const std::string quoted = failure([] { parse_json("[0.\x7f]", "f.json"); });
     EXPECT_NE(quoted.find("\\x7F"), std::string::npos) << quoted;
     EXPECT_EQ(one_line("a\nb\x1b[31m\x7f" "c"), "a\\x0Ab\\x1B[31m\\x7Fc");
+    // Bytes that are not UTF-8 and the C1 controls show as their values; characters stay.
+    EXPECT_EQ(one_line("caf\xE9 \xC2\x9B" "2J caf\xC3\xA9"), "caf\\xE9 \\xC2\\x9B2J caf\xC3\xA9");
     EXPECT_EQ(failure([] { check_keys(json::parse(R"({"a\nb": 1})"), "camera", {"x"}); }),
               "unknown key \"a\\x0Ab\" in camera");
 }

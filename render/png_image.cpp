@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "render/atomic_file.h"
 #include "render/limits.h"
 
 namespace render {
@@ -34,20 +35,30 @@ bool read_png_image(const std::string &path, Image &image) {
     return true;
 }
 
-bool write_png_image(const std::string &path, const Image &image) {
+bool write_png_image(const std::string &path, const Image &image, std::string *error) {
     const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 3;
-    if (image.width <= 0 || image.height <= 0 || image.rgb.size() < n) return false;
+    if (image.width <= 0 || image.height <= 0 || image.rgb.size() < n) {
+        if (error) *error = "cannot write " + path + ": the image has no pixels";
+        return false;
+    }
     std::vector<unsigned char> bytes(n);
     for (size_t i = 0; i < n; ++i) {
         const double v = static_cast<double>(image.rgb[i]);
         bytes[i] = !(v > 0.0) ? 0 : v >= 1.0 ? 255 : static_cast<unsigned char>(std::lround(v * 255.0));
     }
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(image.width);
-    png.height = static_cast<png_uint_32>(image.height);
-    png.format = PNG_FORMAT_RGB;
-    return png_image_write_to_file(&png, path.c_str(), 0, bytes.data(), 0, nullptr) != 0;
+    return write_stream_atomically(
+        path,
+        [&](FILE *file, std::string *why) {
+            png_image png{};
+            png.version = PNG_IMAGE_VERSION;
+            png.width = static_cast<png_uint_32>(image.width);
+            png.height = static_cast<png_uint_32>(image.height);
+            png.format = PNG_FORMAT_RGB;
+            if (png_image_write_to_stdio(&png, file, 0, bytes.data(), 0, nullptr)) return true;
+            *why = png.message;
+            return false;
+        },
+        error);
 }
 
 unsigned char linear_to_srgb8(float v) {
@@ -71,9 +82,7 @@ bool write_png(const std::string &path, const RgbImage &image, std::string *erro
     encoded.height = image.height;
     encoded.rgb.resize(image.rgb.size());
     for (size_t i = 0; i < image.rgb.size(); ++i) encoded.rgb[i] = linear_to_srgb8(image.rgb[i]) / 255.0f;
-    if (write_png_image(path, encoded)) return true;
-    if (error) *error = "cannot write " + path;
-    return false;
+    return write_png_image(path, encoded, error);
 }
 
 bool read_png(const std::string &path, RgbImage &image, std::string *error) {

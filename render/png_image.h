@@ -12,8 +12,10 @@ namespace render {
 
 // The host image list's codec: the file's 8-bit values as they are, 0 to 1. The reader is
 // what the renderer installs as its host's image file reader.
+// The writer replaces the file atomically (render/atomic_file.h); false, with a one-line
+// reason in *error when given, when it cannot.
 bool read_png_image(const std::string &path, Image &image);
-bool write_png_image(const std::string &path, const Image &image);
+bool write_png_image(const std::string &path, const Image &image, std::string *error = nullptr);
 
 struct RgbImage {
     int width = 0, height = 0;
@@ -27,7 +29,7 @@ struct RgbImage {
 unsigned char linear_to_srgb8(float v);
 float srgb8_to_linear(unsigned char v);
 
-// Write as an 8-bit sRGB PNG; false with a reason in *error on failure.
+// Write as an 8-bit sRGB PNG, atomically; false with a reason in *error on failure.
 bool write_png(const std::string &path, const RgbImage &image, std::string *error);
 // Read any 8- or 16-bit PNG into linear RGB; false with a reason in *error on failure.
 bool read_png(const std::string &path, RgbImage &image, std::string *error);

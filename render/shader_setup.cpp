@@ -175,12 +175,7 @@ bool comma_list(const std::string &value, json &out) {
         const size_t comma = value.find(',', start);
         const std::string part = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         json number;
-        try {
-            number = json::parse(part);
-        } catch (const json::exception &) {
-            return false;
-        }
-        if (!number.is_number()) return false;
+        if (!try_parse_json(part, "--set", number) || !number.is_number()) return false;
         out.push_back(number);
         if (comma == std::string::npos) return true;
         start = comma + 1;
@@ -191,10 +186,9 @@ json parse_override(const std::string &text, std::string &name) {
     const size_t eq = text.find('=');
     name = text.substr(0, eq);
     const std::string value = text.substr(eq + 1);
-    try {
-        return json::parse(value);
-    } catch (const json::exception &) {
-    }
+    // Held to the scene file's nesting limit: the value is copied and walked recursively.
+    json parsed;
+    if (try_parse_json(value, "--set " + name, parsed)) return parsed;
     json list;
     if (comma_list(value, list)) return list;
     json_fail("--set " + name + ": \"" + value + "\" is not a number, r,g,b, a JSON array or a JSON object");

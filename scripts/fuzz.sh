@@ -4,7 +4,7 @@
 # corpora under their sanitizers (fuzz_corpus_replay, fuzz_scene_corpus_replay).
 #
 #   scripts/fuzz.sh [--target instance_load|scene_load] [--seconds N | --runs N]
-#                   [--jobs N] [--build-dir DIR] [-- libFuzzer options...]
+#                   [--jobs N] [--build-dir DIR] [-h | --help] [-- libFuzzer options...]
 #
 # instance_load (the default) loads bytes as a stored shader instance; scene_load reads
 # them as a scene file. Without --seconds or --runs it runs until stopped. --jobs N runs N
@@ -29,7 +29,8 @@ while [ $# -gt 0 ]; do
     --jobs) jobs=$2; shift 2 ;;
     --build-dir) build=$2; shift 2 ;;
     --) shift; extra=("$@"); break ;;
-    *) echo "unknown option $1" >&2; exit 2 ;;
+    -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d' | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
 case "$target" in

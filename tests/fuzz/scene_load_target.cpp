@@ -21,6 +21,7 @@
 #include "refhost/services.h"
 #include "refhost/shader_server.h"
 #include "refhost/xpanel.h"
+#include "render/json_bytes.h"
 #include "render/json_read.h"
 #include "render/limits.h"
 #include "render/png_image.h"
@@ -110,7 +111,7 @@ std::string load_and_store(Harness &h, const std::string &text) {
     }
     for (const std::string &w : desc.warnings) check_one_line(w, "a warning");
     try {
-        return render::scene_document_with_instances(h.host, h.server, desc).dump();
+        return render::dump_json(render::scene_document_with_instances(h.host, h.server, desc));
     } catch (const json::exception &e) {
         fail(std::string("a loaded scene cannot be stored: ") + e.what());
     }

@@ -93,6 +93,10 @@ TEST_F(HostileInput, DamagedOrOddFilesAreRefusedInOneLine) {
         {path("deep.gltf"), "cannot read mesh " + path("deep.gltf") + ": the importer crashes on it"},
         {path("empty.json"), "empty.json is empty"},
         {"--plugin " + path("pipe.p"), "cannot load plug-in file " + path("pipe.p") + ": not a regular file"},
+        // A --set value is held to the scene file's nesting limit: copied whole, this one
+        // overflowed the stack.
+        {"--set 'dirt_amount={\"envelope\": " + std::string(50000, '[') + std::string(50000, ']') + "}'",
+         "--set dirt_amount: arrays and objects nest more than 64 deep"},
     };
     for (const auto &c : cases) expect_refused(c.args, c.message);
 }

@@ -4,6 +4,7 @@
 #define RENDER_MESH_IMPORT_H
 
 #include <string>
+#include <vector>
 
 #include "refhost/scene.h"
 #include "render/host_names.h"
@@ -15,12 +16,26 @@ namespace render {
 // surfaces but keeps right-angled edges sharp.
 constexpr double kDefaultSmoothingAngle = 89.5 * 3.14159265358979323846 / 180.0;
 
-// Adds the file's layers, polygons and surfaces to the object. Points shared by polygons
-// stay shared. Smooth shading follows the file: a LightWave object's surfaces keep their
-// smoothing angles; other files' surfaces take kDefaultSmoothingAngle, and polygons whose
-// corners carry normals in the file (OBJ vertex normals) keep them for the host's shading.
-// False with a one-line reason in *error when the file cannot be read.
-bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error);
+// Which way is up in an object file: as the file states it (an FBX file's up axis; Blender
+// files are Z-up; any other file is taken as Y-up, as the renderer is), or as the user says.
+enum class UpAxis { FromFile, Y, Z };
+
+struct ImportOptions {
+    UpAxis up = UpAxis::FromFile;
+};
+
+// Adds the file's layers, polygons and surfaces to the object, turned so that its up axis
+// is the renderer's +Y. Points shared by polygons stay shared. Smooth shading follows the
+// file: a LightWave object's surfaces keep their smoothing angles; other files' surfaces
+// take kDefaultSmoothingAngle, and polygons whose corners carry vertex normals in the file
+// (OBJ's, say) keep them for the host's shading. Normals that are the same at every corner
+// of each face (STL's facet normals, and some exporters') are no smoothing data and are
+// dropped: those surfaces smooth by their angle. What the file holds and the renderer
+// leaves out (a LightWave scene's motion, cameras and lights; animation) is told in one
+// line each in *warnings (may be null). False with a one-line reason in *error when the
+// file cannot be read.
+bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error,
+                      std::vector<std::string> *warnings = nullptr, const ImportOptions &options = {});
 
 }  // namespace render
 

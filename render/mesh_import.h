@@ -14,7 +14,7 @@ namespace render {
 // The smoothing angle of surfaces from files that give none (OBJ and the other formats
 // apart from LightWave's): 89.5 degrees, LightWave's own default, which smooths curved
 // surfaces but keeps right-angled edges sharp.
-constexpr double kDefaultSmoothingAngle = 89.5 * 3.14159265358979323846 / 180.0;
+constexpr double kDefaultSmoothingAngle = 89.5 * (3.14159265358979323846 / 180.0);  // as scene files give degrees
 
 // Which way is up in an object file: as the file states it (an FBX file's up axis; Blender
 // files are Z-up; any other file is taken as Y-up, as the renderer is), or as the user says.

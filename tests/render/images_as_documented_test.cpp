@@ -142,6 +142,20 @@ std::string stl_sphere(int rings, int segments) {
     return out + "endsolid sphere\n";
 }
 
+// The rows and columns of backdrop (black) between what is drawn and each edge.
+struct Margins {
+    int top, bottom, left, right;
+};
+
+Margins margins(const render::RgbImage &img) {
+    int top = img.height, bottom = -1, left = img.width, right = -1;
+    for (int y = 0; y < img.height; ++y)
+        for (int x = 0; x < img.width; ++x)
+            if (grey(img, x, y) > 0.0)
+                top = std::min(top, y), bottom = std::max(bottom, y), left = std::min(left, x), right = std::max(right, x);
+    return {top, img.height - 1 - bottom, left, img.width - 1 - right};
+}
+
 TEST_F(AsDocumented, FacetNormalsSmoothByAngleAndTheSphereIsFramedEvenly) {
     write("ball.stl", stl_sphere(12, 24));
     const std::string args = path("ball.stl") + " --width 64 --height 48 --samples 1 -q --no-ground -o ";
@@ -156,16 +170,17 @@ TEST_F(AsDocumented, FacetNormalsSmoothByAngleAndTheSphereIsFramedEvenly) {
 
     // The ball on the black backdrop: as far from the top edge as from the bottom, and from
     // the left as from the right.
-    const render::RgbImage img = image("default.png");
-    int top = img.height, bottom = -1, left = img.width, right = -1;
-    for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x)
-            if (grey(img, x, y) > 0.0) top = std::min(top, y), bottom = std::max(bottom, y), left = std::min(left, x),
-                                       right = std::max(right, x);
-    ASSERT_GE(bottom, 0);
-    EXPECT_GT(top, 0);
-    EXPECT_LE(std::abs(top - (img.height - 1 - bottom)), 1) << top << " " << bottom;
-    EXPECT_LE(std::abs(left - (img.width - 1 - right)), 1) << left << " " << right;
+    const Margins ball = margins(image("default.png"));
+    EXPECT_GT(ball.top, 0);
+    EXPECT_LE(std::abs(ball.top - ball.bottom), 1) << ball.top << " " << ball.bottom;
+    EXPECT_LE(std::abs(ball.left - ball.right), 1) << ball.left << " " << ball.right;
+    // A cube's corners lie on its bounding sphere: none leaves the frame (the nearest ran
+    // off its bottom edge once).
+    write("cube.obj", "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n"
+                      "f 1 4 3 2\nf 5 6 7 8\nf 1 5 8 4\nf 2 3 7 6\nf 4 8 7 3\nf 1 2 6 5\n");
+    ASSERT_EQ(run(path("cube.obj") + " --width 64 --height 48 --samples 1 -q --no-ground -o " + path("cube.png")).status, 0);
+    const Margins cube = margins(image("cube.png"));
+    for (const int m : {cube.top, cube.bottom, cube.left, cube.right}) EXPECT_GE(m, 2);
 }
 
 TEST_F(AsDocumented, AZUpFileStandsUpWhenToldSo) {

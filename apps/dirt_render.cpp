@@ -175,7 +175,7 @@ int run(int argc, char **argv) {
         std::printf("%s\ndirt-render, build %s, GCC %s\n", plugin_version.c_str(), kBuildText, __VERSION__);
         return 0;
     }
-    if (!o.up.empty() && ends_with(o.input, ".json"))
+    if (!o.up.empty() && (o.input.empty() || ends_with(o.input, ".json")))
         return usage_fail("--up is for an object file; in a scene file an object takes \"up\"");
     set_limits(o.limits);
 

@@ -121,7 +121,7 @@ bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, st
     choices.choose_sample_scale = !user_sets(o, "sample_scale");
     choices.aspect = static_cast<double>(o.height ? o.height : RenderSettings().height) /
                      static_cast<double>(o.width ? o.width : RenderSettings().width);
-    if (!o.up.empty()) choices.up = o.up == "z" ? UpAxis::Z : UpAxis::Y;
+    if (!o.up.empty()) up_axis_named(o.up, choices.up);
     return scene_for_object_file(o.input, choices, scene, desc, error);
 }
 

@@ -143,6 +143,17 @@ void walk(const aiScene *s, const aiMatrix4x4 &up, int &next_layer, const Smooth
     }
 }
 
+// The axes the user may name, as the file's axis number and sign.
+struct UpName {
+    UpAxis up;
+    const char *name;
+    int axis, sign;
+};
+constexpr UpName kUpNames[] = {
+    {UpAxis::X, "x", 0, 1},       {UpAxis::Y, "y", 1, 1},       {UpAxis::Z, "z", 2, 1},
+    {UpAxis::MinusX, "-x", 0, -1}, {UpAxis::MinusY, "-y", 1, -1}, {UpAxis::MinusZ, "-z", 2, -1},
+};
+
 // The file's up axis as it states it: 0, 1 or 2 for X, Y or Z, and its sign.
 std::pair<int, int> stated_up_axis(const aiScene *s) {
     int axis = 1, sign = 1;
@@ -181,6 +192,21 @@ std::string left_out(const std::string &path, const std::vector<unsigned char> &
 
 }  // namespace
 
+bool up_axis_named(const std::string &name, UpAxis &up) {
+    for (const UpName &n : kUpNames)
+        if (name == n.name) {
+            up = n.up;
+            return true;
+        }
+    return false;
+}
+
+const char *up_axis_name(UpAxis up) {
+    for (const UpName &n : kUpNames)
+        if (up == n.up) return n.name;
+    return "";
+}
+
 bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error,
                       std::vector<std::string> *warnings, const ImportOptions &options) {
     Assimp::Importer importer;
@@ -197,7 +223,8 @@ bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::
     smoothing.lightwave = is_lwo(bytes);
     if (smoothing.lightwave) smoothing.angles = lwo_smoothing_angles(bytes);
     std::pair<int, int> up = stated_up_axis(s);
-    if (options.up != UpAxis::FromFile) up = {options.up == UpAxis::Z ? 2 : 1, 1};
+    for (const UpName &n : kUpNames)
+        if (options.up == n.up) up = {n.axis, n.sign};
     int next_layer = static_cast<int>(object.layers.size());
     walk(s, up_rotation(up.first, up.second), next_layer, smoothing, scene, object, surfaces);
     if (object.layers.empty()) {

@@ -18,7 +18,13 @@ constexpr double kDefaultSmoothingAngle = 89.5 * (3.14159265358979323846 / 180.0
 
 // Which way is up in an object file: as the file states it (an FBX file's up axis; Blender
 // files are Z-up; any other file is taken as Y-up, as the renderer is), or as the user says.
-enum class UpAxis { FromFile, Y, Z };
+enum class UpAxis { FromFile, X, Y, Z, MinusX, MinusY, MinusZ };
+
+// The axis by its name as the command line and scene files give it ("x", "y", "z", "-x",
+// "-y", "-z"); false for any other text.
+bool up_axis_named(const std::string &name, UpAxis &up);
+// The name of an axis other than FromFile.
+const char *up_axis_name(UpAxis up);
 
 struct ImportOptions {
     UpAxis up = UpAxis::FromFile;

@@ -112,7 +112,7 @@ json framing_document(const std::string &path, const ObjectBounds &b, const std:
     doc["ambient"] = {{"intensity", 0.15}};
     doc["lights"] = json::array({json{{"name", "Key"}, {"type", "distant"}, {"direction", vec(-0.4, -1.0, 0.6)}}});
     json object{{"name", "Object"}, {"file", path}};
-    if (choices.up != UpAxis::FromFile) object["up"] = choices.up == UpAxis::Z ? "z" : "y";
+    if (choices.up != UpAxis::FromFile) object["up"] = up_axis_name(choices.up);
     doc["objects"] = json::array({object});
     json dirt = json::object();
     if (width > 0.0) dirt["dirt_width"] = width;

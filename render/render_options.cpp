@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/mesh_import.h"
 #include "render/setting_names.h"
 
 namespace render {
@@ -74,8 +75,9 @@ const char *render_usage() {
            "  --frames A-B          render frames A to B, one image per frame (or one frame: --frames A)\n"
            "  --compare             also render without the shader and write both side by side\n"
            "  --no-ground           object renders: no ground plane under the object\n"
-           "  --up y|z              object renders: the file's up axis (default: as the file\n"
-           "                        states it; Blender files are Z-up, others without a word Y-up)\n"
+           "  --up AXIS             object renders: the file's up axis, y, z, x, -y, -z or -x\n"
+           "                        (default: as the file states it; Blender files are Z-up,\n"
+           "                        others without a word Y-up)\n"
            "  --smoothing-angle [NAME=]DEGREES\n"
            "                        smooth polygons meeting at less than this angle, over the\n"
            "                        file's own angles and normals: on every surface, or on the\n"
@@ -157,7 +159,8 @@ bool parse_render_options(int argc, const char *const *argv, RenderOptions &o, s
         } else if (arg == "--version") {
             o.version = true;
         } else if (arg == "--up") {
-            if (!value(o.up) || (o.up != "y" && o.up != "z")) return fail("--up needs y or z");
+            UpAxis up;
+            if (!value(o.up) || !up_axis_named(o.up, up)) return fail("--up needs y, z, x, -y, -z or -x");
         } else if (arg == "--smoothing-angle") {
             if (!value(v) || !smoothing_angle_form(v))
                 return fail("--smoothing-angle needs DEGREES or NAME=DEGREES, degrees from 0 to 180");

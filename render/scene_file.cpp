@@ -161,10 +161,8 @@ ImportOptions import_options(const json &o, const std::string &where) {
     ImportOptions options;
     if (!o.contains("up")) return options;
     if (!o.contains("file")) json_fail(where + ".up: only an object read from a file has an up axis to choose");
-    const std::string up = json_text(o["up"], where + ".up");
-    if (up == "y") options.up = UpAxis::Y;
-    else if (up == "z") options.up = UpAxis::Z;
-    else json_fail(where + ".up must be \"y\" or \"z\"");
+    if (!up_axis_named(json_text(o["up"], where + ".up"), options.up))
+        json_fail(where + ".up must be \"y\", \"z\", \"x\", \"-y\", \"-z\" or \"-x\"");
     return options;
 }
 

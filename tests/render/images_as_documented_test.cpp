@@ -219,7 +219,7 @@ TEST_F(AsDocumented, CommandLineMistakesExitTwoWithAHint) {
         {"-o " + path("out.jpg"), "cannot write .jpg images", 2},
         {"-o " + path("x.exr") + " --depth 16", "--depth 16: an .exr image takes depth half or float", 2},
         {"--mask " + path("m.exr"), "the mask takes the image's depth", 2},
-        {"--up x", "--up needs y or z", 2},
+        {"--up w", "--up needs y, z, x, -y, -z or -x", 2},
     };
     for (const auto &c : cases) {
         const RunResult r = run(path("scene.json") + " -q " + c.args);

@@ -30,10 +30,10 @@
 #include "render/scene_save.h"
 #include "render/settings_check.h"
 #include "render/shader_limits.h"
-#include "render/version_info.h"
 #include "render/shader_setup.h"
 #include "render/smoothing_override.h"
 #include "render/texture_images.h"
+#include "render/version_info.h"
 
 using namespace refhost;
 using namespace render;

@@ -24,7 +24,9 @@
 #include "render/limits.h"
 #include "render/mask.h"
 #include "render/object_framing.h"
+#include "render/output_choice.h"
 #include "render/output_plan.h"
+#include "render/pass_report.h"
 #include "render/progress.h"
 #include "render/render_options.h"
 #include "render/renderer.h"
@@ -33,15 +35,30 @@
 #include "render/settings_check.h"
 #include "render/shader_limits.h"
 #include "render/shader_setup.h"
+#include "render/smoothing_override.h"
+#include "render/texture_images.h"
+#include "render/version_info.h"
 
 using namespace refhost;
 using namespace render;
 
 namespace {
 
+#ifdef ORMEL_BUILD_TEXT
+constexpr const char *kBuildText = ORMEL_BUILD_TEXT;
+#else
+constexpr const char *kBuildText = "of unknown origin";
+#endif
+
 int fail(const std::string &message) {
     std::fprintf(stderr, "dirt-render: error: %s\n", one_line(message).c_str());
     return 1;
+}
+
+// A mistake on the command line: status 2.
+int usage_fail(const std::string &message) {
+    std::fprintf(stderr, "dirt-render: error: %s\n%s", one_line(message).c_str(), "try dirt-render --help\n");
+    return 2;
 }
 
 void warn(const std::string &message) {
@@ -85,9 +102,9 @@ RgbImage side_by_side(const RgbImage &left, const RgbImage &right) {
     return out;
 }
 
-bool user_sets_width(const RenderOptions &o) {
+bool user_sets(const RenderOptions &o, const char *setting) {
     for (const std::string &s : o.settings)
-        if (s.compare(0, s.find('='), "dirt_width") == 0) return true;
+        if (s.compare(0, s.find('='), setting) == 0) return true;
     return false;
 }
 
@@ -104,16 +121,29 @@ bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, st
     if (ends_with(o.input, ".json")) return load_scene_file(o.input, scene, desc, error);
     FramingChoices choices;
     choices.ground = o.ground;
-    choices.choose_width = !user_sets_width(o);
+    choices.choose_width = !user_sets(o, "dirt_width");
+    choices.choose_sample_scale = !user_sets(o, "sample_scale");
+    choices.aspect = static_cast<double>(o.height ? o.height : RenderSettings().height) /
+                     static_cast<double>(o.width ? o.width : RenderSettings().width);
+    if (!o.up.empty()) up_axis_named(o.up, choices.up);
     return scene_for_object_file(o.input, choices, scene, desc, error);
 }
 
-// The summary's note of a width chosen for the user.
-std::string width_note(const SceneDescription &desc) {
-    if (!(desc.chosen_width > 0.0)) return "";
-    char text[160];
-    std::snprintf(text, sizeof text, "; dirt_width %g chosen from the object's size (--set dirt_width=W to choose)",
-                  desc.chosen_width);
+// The summary's note of the values chosen for the user.
+std::string chosen_note(const SceneDescription &desc) {
+    char text[240];
+    if (desc.chosen_width > 0.0 && desc.chosen_sample_scale > 0.0)
+        std::snprintf(text, sizeof text,
+                      "; dirt_width %g and sample_scale %g chosen from the object's size (--set dirt_width=W, "
+                      "--set sample_scale=S to choose)",
+                      desc.chosen_width, desc.chosen_sample_scale);
+    else if (desc.chosen_width > 0.0 || desc.chosen_sample_scale > 0.0)
+        std::snprintf(text, sizeof text, "; %s %g chosen from the object's size (--set %s to choose)",
+                      desc.chosen_width > 0.0 ? "dirt_width" : "sample_scale",
+                      desc.chosen_width > 0.0 ? desc.chosen_width : desc.chosen_sample_scale,
+                      desc.chosen_width > 0.0 ? "dirt_width=W" : "sample_scale=S");
+    else
+        return "";
     return text;
 }
 
@@ -164,14 +194,19 @@ std::string scene_place(const RenderOptions &o) { return o.input.empty() ? "the 
 int run(int argc, char **argv) {
     RenderOptions o;
     std::string error;
-    if (!parse_render_options(argc, argv, o, &error)) {
-        std::fprintf(stderr, "dirt-render: error: %s\n%s", one_line(error).c_str(), "try dirt-render --help\n");
-        return 2;
-    }
+    if (!parse_render_options(argc, argv, o, &error)) return usage_fail(error);
     if (o.help) {
         std::fputs(render_usage(), stdout);
         return 0;
     }
+    if (o.version) {
+        std::string plugin_version;
+        if (!plugin_description(plugin_path(o.plugin), plugin_version, &error)) return fail(error);
+        std::printf("%s\ndirt-render, build %s, GCC %s\n", plugin_version.c_str(), kBuildText, __VERSION__);
+        return 0;
+    }
+    if (!o.up.empty() && (o.input.empty() || ends_with(o.input, ".json")))
+        return usage_fail("--up is for an object file; in a scene file an object takes \"up\"");
     set_limits(o.limits);
 
     Host host;
@@ -180,15 +215,13 @@ int run(int argc, char **argv) {
     install_render_services(host);
     SceneDescription desc;
     if (!load_scene(o, host.scene(), desc, &error)) return fail(error);
+    // Texture images are found beside the scene file, as its object files are.
+    set_image_folder(host, desc.base_dir);
     for (const std::string &w : desc.warnings) warn(w);
+    if (!apply_smoothing_overrides(host.scene(), desc, o.smoothing, &error)) return usage_fail(error);
 
     RenderSettings &rs = desc.render;
-    if (o.width) rs.width = o.width;
-    if (o.height) rs.height = o.height;
-    if (o.samples) rs.samples = o.samples;
-    if (o.frames_given) rs.first_frame = o.first_frame, rs.last_frame = o.last_frame;
-    if (!o.output.empty()) rs.output = o.output;
-    if (!o.depth.empty()) rs.depth = o.depth;
+    if (!apply_command_line_outputs(o, rs, &error)) return usage_fail(error);
     ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
     if (!check_formats(rs, o.mask, format, mask_format, &error)) return fail(error);
     const double memory =
@@ -212,8 +245,10 @@ int run(int argc, char **argv) {
     if (!apply_shaders(host, server, desc, o.settings, &error) ||
         !check_shader_limits(host, server, desc, &error)) {
         // Mistakes in --set are the command line's; the others are the scene's.
-        return fail(error.rfind("--set", 0) == 0 ? error : scene_place(o) + error);
+        return error.rfind("--set", 0) == 0 ? usage_fail(error) : fail(scene_place(o) + error);
     }
+    const std::string unreadable = unreadable_texture_image(host.scene());
+    if (!unreadable.empty()) return fail(scene_place(o) + unreadable);
     for (const std::string &w : check_settings(host, server, desc)) warn(w);
     OutputPlan plan;
     if (!plan_outputs(o, rs, plugin_file, desc, host.scene(), plan, &error)) return fail(error);
@@ -238,7 +273,9 @@ int run(int argc, char **argv) {
     ro.threads = o.threads;
     ro.progress = [&](double share) { bar.update(frame_index, pass_index, share); };
     Renderer renderer(host, ro);
-    FrameStats total;
+    PassTotals totals;
+    totals.compare = o.compare;
+    totals.with_mask = !o.mask.empty();
     int status = 0;
     renderer.begin();
     mask.begin();
@@ -250,16 +287,14 @@ int run(int argc, char **argv) {
         if (frame == rs.first_frame && renderer.started_threads() < renderer.threads())
             warn("the system started only " + std::to_string(renderer.started_threads()) + " of " +
                  std::to_string(renderer.threads()) + " render threads");
-        total.spots_shaded += stats.spots_shaded;
-        total.plugin_rays += stats.plugin_rays;
-        total.seconds += stats.seconds;
+        totals.image += stats;
         if (o.compare) {
             // The same view without the shader: the bindings are set aside for a moment.
             std::vector<std::vector<ShaderBinding>> kept;
             for (const auto &s : host.scene().surfaces()) kept.push_back(std::move(s->shaders)), s->shaders.clear();
             RgbImage plain;
             ++pass_index;
-            renderer.render_frame(frame, time, plain);
+            totals.plain += renderer.render_frame(frame, time, plain);
             size_t i = 0;
             for (const auto &s : host.scene().surfaces()) s->shaders = std::move(kept[i++]);
             image = side_by_side(image, plain);
@@ -277,7 +312,7 @@ int run(int argc, char **argv) {
             RgbImage weights;
             ++pass_index;
             mask.bind();
-            renderer.render_frame(frame, time, weights, Pass::Spot);
+            totals.mask += renderer.render_frame(frame, time, weights, Pass::Spot);
             mask.restore();
             const PlannedFile mask_file = plan.mask(frame);
             if (!write_mask(mask_file.path, mask_format, weights, &error)) {
@@ -292,14 +327,8 @@ int run(int argc, char **argv) {
     renderer.end();
     bar.finish();
 
-    if (!o.quiet && status == 0) {
-        const double secs = total.seconds > 0.0 ? total.seconds : 1e-9;
-        std::fprintf(stderr,
-                     "%ld spots shaded, %ld rays cast by the plug-in, %.2f s render time, "
-                     "%.0f spots/s, %.0f rays/s (%d threads)%s\n",
-                     total.spots_shaded, total.plugin_rays, total.seconds, total.spots_shaded / secs,
-                     total.plugin_rays / secs, renderer.started_threads(), width_note(desc).c_str());
-    }
+    if (!o.quiet && status == 0)
+        std::fprintf(stderr, "%s\n", pass_summary(totals, renderer.started_threads(), chosen_note(desc)).c_str());
     return status;
 }
 

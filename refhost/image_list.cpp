@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "refhost/host.h"
 
@@ -11,9 +12,11 @@ namespace refhost {
 struct ImageFiles {
     explicit ImageFiles(Host &) {}
     ImageFileReader reader = nullptr;
+    std::string folder;  // where relative names are found; "": the current folder
 };
 
 void set_image_file_reader(Host &host, ImageFileReader reader) { host.component<ImageFiles>().reader = reader; }
+void set_image_folder(Host &host, const std::string &folder) { host.component<ImageFiles>().folder = folder; }
 
 namespace {
 
@@ -62,9 +65,28 @@ LWImageID il_next(LWImageID img) {
     return nullptr;
 }
 
-LWImageID il_load(const char *filename) {
+// A file name as the image list keeps it: found in the image folder when relative, and
+// in full when the file exists.
+// The plug-in calls through here: nothing may throw back into it.
+std::string full_file_name(const std::string &filename) {
+    namespace fs = std::filesystem;
+    try {
+        fs::path path(filename);
+        const std::string &folder = Host::current()->component<ImageFiles>().folder;
+        if (path.is_relative() && !folder.empty()) path = fs::path(folder) / path;
+        std::error_code ec;
+        const fs::path full = fs::canonical(path, ec);
+        return ec ? path.string() : full.string();
+    } catch (const std::exception &) {
+        return filename;
+    }
+}
+
+LWImageID il_load(const char *given) {
     Scene *s = scene();
-    if (!s || !filename || !*filename) return nullptr;
+    if (!s || !given || !*given) return nullptr;
+    if (Image *known = find_by_filename(*s, given)) return to_id(known);
+    const std::string filename = full_file_name(given);
     if (Image *known = find_by_filename(*s, filename)) return to_id(known);
     ImageFileReader reader = Host::current()->component<ImageFiles>().reader;
     Image loaded;

@@ -5,6 +5,7 @@
 
 #include <assimp/Importer.hpp>
 #include <array>
+#include <cstdint>
 #include <cmath>
 #include <map>
 #include <set>
@@ -85,6 +86,21 @@ void add_mesh(const aiMesh *am, const aiMatrix4x4 &xf, const std::string &surfac
     }
 }
 
+// Whether the mesh's normals differ between the corners of any one face: only then are
+// they vertex normals, which smooth. Facet normals copied to every corner are not.
+bool has_vertex_normals(const aiMesh *am) {
+    if (!am->HasNormals()) return false;
+    for (unsigned f = 0; f < am->mNumFaces; ++f) {
+        const aiFace &face = am->mFaces[f];
+        if (face.mNumIndices < 3 || face.mIndices[0] >= am->mNumVertices) continue;
+        const aiVector3D &first = am->mNormals[face.mIndices[0]];
+        for (unsigned k = 1; k < face.mNumIndices; ++k)
+            if (face.mIndices[k] < am->mNumVertices && (am->mNormals[face.mIndices[k]] - first).SquareLength() > 1e-8f)
+                return true;
+    }
+    return false;
+}
+
 // How the file's surfaces are smoothed: a LightWave object's by its surfaces' own angles,
 // any other file's by the default angle and the normals it gives.
 struct Smoothing {
@@ -100,9 +116,9 @@ struct Smoothing {
 
 // Every node that carries geometry becomes a layer of its own, in file order (depth first).
 // The walk keeps its own stack: files may nest nodes arbitrarily deep.
-void walk(const aiScene *s, int &next_layer, const Smoothing &smoothing, Scene &scene, Item &object,
-          std::set<std::string> &surfaces) {
-    std::vector<std::pair<const aiNode *, aiMatrix4x4>> pending{{s->mRootNode, aiMatrix4x4()}};
+void walk(const aiScene *s, const aiMatrix4x4 &up, int &next_layer, const Smoothing &smoothing, Scene &scene,
+          Item &object, std::set<std::string> &surfaces) {
+    std::vector<std::pair<const aiNode *, aiMatrix4x4>> pending{{s->mRootNode, up}};
     while (!pending.empty()) {
         const aiNode *node = pending.back().first;
         const aiMatrix4x4 xf = pending.back().second * node->mTransformation;
@@ -120,16 +136,79 @@ void walk(const aiScene *s, int &next_layer, const Smoothing &smoothing, Scene &
                         base_values_from_material(s->mMaterials[am->mMaterialIndex], srf.values);
                     srf.values.smoothing_angle = smoothing.angle(surface);
                 }
-                add_mesh(am, xf, surface, !smoothing.lightwave, layer.mesh, index);
+                add_mesh(am, xf, surface, !smoothing.lightwave && has_vertex_normals(am), layer.mesh, index);
             }
         }
         for (unsigned i = node->mNumChildren; i-- > 0;) pending.emplace_back(node->mChildren[i], xf);
     }
 }
 
+// The axes the user may name, as the file's axis number and sign.
+struct UpName {
+    UpAxis up;
+    const char *name;
+    int axis, sign;
+};
+constexpr UpName kUpNames[] = {
+    {UpAxis::X, "x", 0, 1},       {UpAxis::Y, "y", 1, 1},       {UpAxis::Z, "z", 2, 1},
+    {UpAxis::MinusX, "-x", 0, -1}, {UpAxis::MinusY, "-y", 1, -1}, {UpAxis::MinusZ, "-z", 2, -1},
+};
+
+// The file's up axis as it states it: 0, 1 or 2 for X, Y or Z, and its sign.
+std::pair<int, int> stated_up_axis(const aiScene *s) {
+    int axis = 1, sign = 1;
+    if (!s->mMetaData) return {axis, sign};
+    aiString format;
+    // Blender's scenes are Z-up by the program's own convention, and its files do not say.
+    if (s->mMetaData->Get("SourceAsset_Format", format) && std::string(format.C_Str()).rfind("Blender 3D", 0) == 0)
+        return {2, 1};
+    int32_t stated = 0, stated_sign = 1;
+    if (s->mMetaData->Get("UpAxis", stated) && stated >= 0 && stated <= 2) axis = stated;
+    if (s->mMetaData->Get("UpAxisSign", stated_sign) && stated_sign == -1) sign = -1;
+    return {axis, sign};
+}
+
+// The rotation that turns the up axis onto +Y (right-handed, so nothing is mirrored).
+aiMatrix4x4 up_rotation(int axis, int sign) {
+    const float s = static_cast<float>(sign);
+    switch (axis) {
+    case 0:  // +X up: (x, y, z) to (-y, x, z)
+        return aiMatrix4x4(0, -s, 0, 0, s, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+    case 2:  // +Z up: (x, y, z) to (x, z, -y)
+        return aiMatrix4x4(1, 0, 0, 0, 0, 0, s, 0, 0, -s, 0, 0, 0, 0, 0, 1);
+    default:  // Y up as it is, or down: turned over about X
+        return aiMatrix4x4(1, 0, 0, 0, 0, s, 0, 0, 0, 0, s, 0, 0, 0, 0, 1);
+    }
+}
+
+// What the file holds that is not read, in one line; empty when nothing is left out.
+std::string left_out(const std::string &path, const std::vector<unsigned char> &bytes, const aiScene *s) {
+    if (bytes.size() >= 4 && std::string(bytes.begin(), bytes.begin() + 4) == "LWSC")
+        return path + ": a LightWave scene: its objects are read as the scene first places them; its motion, " +
+               "cameras and lights are ignored";
+    if (s->mNumAnimations > 0) return path + ": its animation is ignored: the objects render as the file places them";
+    return "";
+}
+
 }  // namespace
 
-bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error) {
+bool up_axis_named(const std::string &name, UpAxis &up) {
+    for (const UpName &n : kUpNames)
+        if (name == n.name) {
+            up = n.up;
+            return true;
+        }
+    return false;
+}
+
+const char *up_axis_name(UpAxis up) {
+    for (const UpName &n : kUpNames)
+        if (up == n.up) return n.name;
+    return "";
+}
+
+bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error,
+                      std::vector<std::string> *warnings, const ImportOptions &options) {
     Assimp::Importer importer;
     // Shared points matter to smoothing; polygons are kept as they are (no triangulation).
     const aiScene *s = importer.ReadFile(path, aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
@@ -143,12 +222,17 @@ bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::
     const std::vector<unsigned char> bytes = read_file_bytes(path);
     smoothing.lightwave = is_lwo(bytes);
     if (smoothing.lightwave) smoothing.angles = lwo_smoothing_angles(bytes);
+    std::pair<int, int> up = stated_up_axis(s);
+    for (const UpName &n : kUpNames)
+        if (options.up == n.up) up = {n.axis, n.sign};
     int next_layer = static_cast<int>(object.layers.size());
-    walk(s, next_layer, smoothing, scene, object, surfaces);
+    walk(s, up_rotation(up.first, up.second), next_layer, smoothing, scene, object, surfaces);
     if (object.layers.empty()) {
         if (error) *error = "cannot read mesh " + path + ": it has no polygons";
         return false;
     }
+    const std::string note = left_out(path, bytes, s);
+    if (warnings && !note.empty()) warnings->push_back(note);
     return true;
 }
 

@@ -15,6 +15,14 @@ using nlohmann::json;
 
 namespace {
 
+// The jitter noise's size over the dirt width: the demo scene's (0.1 for widths of 0.3 to
+// 0.5), which keeps the noise a few pixels across in a framed view. Much smaller, it changes
+// from pixel to pixel (grain); much larger, every spot jitters alike (streaks).
+constexpr double kSampleScalePerWidth = 0.25;
+// How much of the image's shorter side the bounding sphere fills, and the camera's zoom.
+constexpr double kSphereFill = 0.9;
+constexpr double kZoom = 2.0;
+
 json vec(double x, double y, double z) { return json::array({x, y, z}); }
 
 // Two significant digits.
@@ -24,7 +32,8 @@ double round_to_two_digits(double v) {
     return std::round(v / unit) * unit;
 }
 
-bool measure(const std::string &path, ObjectBounds &bounds, std::vector<std::string> &surfaces, std::string *error) {
+bool measure(const std::string &path, UpAxis up, ObjectBounds &bounds, std::vector<std::string> &surfaces,
+             std::string *error) {
     const std::string problem = file_problem(path);
     if (!problem.empty()) {
         if (error) *error = problem;
@@ -32,7 +41,10 @@ bool measure(const std::string &path, ObjectBounds &bounds, std::vector<std::str
     }
     Scene scratch;
     Item &object = scratch.add_object("Object", "Object");
-    if (!importer_survives(path, error) || !import_mesh_file(path, scratch, object, error)) return false;
+    ImportOptions options;
+    options.up = up;
+    if (!importer_survives(path, error) || !import_mesh_file(path, scratch, object, error, nullptr, options))
+        return false;
     // Framed from points out of reach, the camera would be too.
     const std::string extent = check_object_extent(scratch, object, 0.0);
     if (!extent.empty()) {
@@ -53,6 +65,16 @@ bool measure(const std::string &path, ObjectBounds &bounds, std::vector<std::str
     if (bounds.points == 0) lo[0] = lo[1] = lo[2] = hi[0] = hi[1] = hi[2] = 0.0;
     bounds.lo = {lo[0], lo[1], lo[2]};
     bounds.hi = {hi[0], hi[1], hi[2]};
+    const double center[3] = {0.5 * (lo[0] + hi[0]), 0.5 * (lo[1] + hi[1]), 0.5 * (lo[2] + hi[2])};
+    for (const auto &layer : object.layers)
+        for (const auto &p : layer->mesh.points) {
+            double d2 = 0.0;
+            for (int k = 0; k < 3; ++k) {
+                const double e = static_cast<double>(p->base[k]) - center[k];
+                d2 += e * e;
+            }
+            bounds.radius = std::fmax(bounds.radius, std::sqrt(d2));
+        }
     for (const Surface *s : object.surfaces) surfaces.push_back(s->name);
     return true;
 }
@@ -66,20 +88,35 @@ double diagonal(const ObjectBounds &b) {
 
 double width_for_object(const ObjectBounds &bounds) { return round_to_two_digits(diagonal(bounds) / 10.0); }
 
+double sample_scale_for_object(const ObjectBounds &bounds) {
+    return round_to_two_digits(diagonal(bounds) / 10.0 * kSampleScalePerWidth);
+}
+
 json framing_document(const std::string &path, const ObjectBounds &b, const std::vector<std::string> &surfaces,
-                      const FramingChoices &choices, double width) {
+                      const FramingChoices &choices, double width, double sample_scale) {
     const Vec3d center{0.5 * (b.lo.x + b.hi.x), 0.5 * (b.lo.y + b.hi.y), 0.5 * (b.lo.z + b.hi.z)};
     const double d = diagonal(b);
     const double r = d > 0.0 ? 0.5 * d : 1.0;
+    // The sphere's half angle: its tangent is the share it fills of the shorter half side.
+    const double aspect = choices.aspect > 0.0 ? choices.aspect : 0.75;
+    const double half_angle = std::atan(kSphereFill * std::fmin(1.0, aspect) / kZoom);
+    const double radius = b.radius > 0.0 ? b.radius : r;
+    const double distance = radius / std::sin(half_angle);
+    // Seen from the front, to one side and above, as before.
+    const double dx = 1.2, dy = 1.0, dz = -2.2, len = std::sqrt(dx * dx + dy * dy + dz * dz);
+    const double k = distance / len;
     json doc;
-    doc["camera"] = {{"position", vec(center.x + 1.2 * r, center.y + 1.0 * r, center.z - 2.2 * r)},
+    doc["camera"] = {{"position", vec(center.x + dx * k, center.y + dy * k, center.z + dz * k)},
                      {"look_at", vec(center.x, center.y, center.z)},
-                     {"zoom", 2.0}};
+                     {"zoom", kZoom}};
     doc["ambient"] = {{"intensity", 0.15}};
     doc["lights"] = json::array({json{{"name", "Key"}, {"type", "distant"}, {"direction", vec(-0.4, -1.0, 0.6)}}});
-    doc["objects"] = json::array({json{{"name", "Object"}, {"file", path}}});
+    json object{{"name", "Object"}, {"file", path}};
+    if (choices.up != UpAxis::FromFile) object["up"] = up_axis_name(choices.up);
+    doc["objects"] = json::array({object});
     json dirt = json::object();
     if (width > 0.0) dirt["dirt_width"] = width;
+    if (sample_scale > 0.0) dirt["sample_scale"] = sample_scale;
     doc["surfaces"] = json::array();
     for (const std::string &s : surfaces)
         doc["surfaces"].push_back(json{{"object", "Object"}, {"name", s}, {"dirt", dirt}});
@@ -103,11 +140,13 @@ bool scene_for_object_file(const std::string &path, const FramingChoices &choice
     const std::string absolute = realpath(path.c_str(), resolved) ? std::string(resolved) : path;
     ObjectBounds bounds;
     std::vector<std::string> surfaces;
-    if (!measure(absolute, bounds, surfaces, error)) return false;
+    if (!measure(absolute, choices.up, bounds, surfaces, error)) return false;
     const double width = choices.choose_width ? width_for_object(bounds) : 0.0;
-    const json doc = framing_document(absolute, bounds, surfaces, choices, width);
+    const double sample_scale = choices.choose_sample_scale ? sample_scale_for_object(bounds) : 0.0;
+    const json doc = framing_document(absolute, bounds, surfaces, choices, width, sample_scale);
     if (!build_scene_from_json(doc, ".", scene, desc, error)) return false;
     desc.chosen_width = width;
+    desc.chosen_sample_scale = sample_scale;
     return true;
 }
 

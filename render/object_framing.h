@@ -13,36 +13,50 @@
 
 #include "refhost/scene.h"
 #include "render/host_names.h"
+#include "render/mesh_import.h"
 #include "render/scene_file.h"
 
 namespace render {
 
 struct FramingChoices {
-    bool ground = true;        // a ground plane under the object
-    bool choose_width = true;  // the dirt width from the object's size
+    bool ground = true;               // a ground plane under the object
+    bool choose_width = true;         // the dirt width from the object's size
+    bool choose_sample_scale = true;  // the size of the rays' jitter noise from it too
+    double aspect = 0.75;             // the image's height over its width
+    UpAxis up = UpAxis::FromFile;     // the file's up axis
 };
 
-// The object's extent: the box around its points (object space, as read from the file).
+// The object's extent: the box around its points (object space, as read from the file),
+// and the sphere about the box's centre that holds every point.
 struct ObjectBounds {
     Vec3d lo, hi;
+    double radius = 0.0;
     long points = 0, polygons = 0;
 };
 
-// The dirt width for an object of these bounds: a twentieth of its diagonal, so that the
+// The dirt width for an object of these bounds: a tenth of its diagonal, so that the
 // dirt reaches about as far into a crease as it does in the demo scene, rounded to two
 // significant digits so that it reads well in a summary and a saved scene.
 double width_for_object(const ObjectBounds &bounds);
 
+// The sample_scale (the size of the noise that jitters the rays) for an object of these
+// bounds: a quarter of the width chosen for it, rounded the same way. Left at 0.1 scene
+// units, the noise of an object hundreds of units across varies from spot to spot, and
+// the dirt turns to grain.
+double sample_scale_for_object(const ObjectBounds &bounds);
+
 // The scene document that frames an object of these bounds read from `path` (an absolute
 // path), whose surfaces are named `surfaces`; `width` is the dirt width to set, or 0 for
-// the shader's own default.
+// the shader's own default, and `sample_scale` likewise. The camera looks at the centre of
+// the bounding sphere from a distance at which the sphere fills nine tenths of the
+// image's shorter side, so that the margin is the same all round.
 nlohmann::json framing_document(const std::string &path, const ObjectBounds &bounds,
                                 const std::vector<std::string> &surfaces, const FramingChoices &choices,
-                                double width);
+                                double width, double sample_scale = 0.0);
 
-// Reads the object file, frames it and builds the scene; desc.chosen_width tells the width
-// that was chosen (0 when none was). False with a one-line reason when the file cannot be
-// read or holds no polygon.
+// Reads the object file, frames it and builds the scene; desc.chosen_width and
+// desc.chosen_sample_scale tell what was chosen (0 when nothing was). False with a
+// one-line reason when the file cannot be read or holds no polygon.
 bool scene_for_object_file(const std::string &path, const FramingChoices &choices, Scene &scene,
                            SceneDescription &desc, std::string *error);
 

@@ -532,10 +532,15 @@ double RayCaster::trace(const Vec3d &pos, const Vec3d &dir_in, double color[3]) 
     auto tint = [](const Vec3d &a, const Vec3d &b) { return Vec3d{a.x * b.x, a.y * b.y, a.z * b.z}; };
     const Vec3d ambient = bounded(mul(scene_.ambient_intensity, scene_.ambient_color));
     Vec3d c = bounded(add(mul(diffuse, tint(surface_color, ambient)), mul(luminous, surface_color)));
-    // The scene's lights in their order, walked without building a list for every ray.
+    // The scene's lights in their order, walked without building a list for every ray;
+    // a light the spot's object excludes does not light it.
+    const Item *object = scene_item(scene_, spot.objID);
     for (const auto &item : scene_.all_items()) {
         if (item->type != ItemType::Light) continue;
         const Item *light = item.get();
+        if (object && std::find(object->excluded_lights.begin(), object->excluded_lights.end(), light) !=
+                          object->excluded_lights.end())
+            continue;
         double ldir[3], lcolor[3];
         if (!illuminate(to_id(light), at, ldir, lcolor)) continue;
         const Vec3d to_light = neg(from(ldir)), lc = from(lcolor);

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/mesh_import.h"
+#include "render/setting_names.h"
+
 namespace render {
 
 namespace {
@@ -36,6 +39,16 @@ bool parse_frames(const std::string &s, int &a, int &b) {
            parse_int(s.substr(dash + 1), -kMaxFrame, kMaxFrame, b) && a <= b;
 }
 
+// "DEGREES" or "NAME=DEGREES", the angle from 0 to 180.
+bool smoothing_angle_form(const std::string &s) {
+    const size_t eq = s.rfind('=');
+    const std::string number = eq == std::string::npos ? s : s.substr(eq + 1);
+    if (eq == 0 || number.empty()) return false;
+    char *end = nullptr;
+    const double degrees = std::strtod(number.c_str(), &end);
+    return *end == '\0' && degrees >= 0.0 && degrees <= 180.0;
+}
+
 }  // namespace
 
 const char *render_usage() {
@@ -63,6 +76,15 @@ const char *render_usage() {
            "  --frames A-B          render frames A to B, one image per frame (or one frame: --frames A)\n"
            "  --compare             also render without the shader and write both side by side\n"
            "  --no-ground           object renders: no ground plane under the object\n"
+           "  --up AXIS             object renders: the file's up axis, y, z, x, -y, -z or -x\n"
+           "                        (default: as the file states it; Blender files are Z-up,\n"
+           "                        others without a word Y-up)\n"
+           "  --smoothing-angle [NAME=]DEGREES\n"
+           "                        smooth polygons meeting at less than this angle, over the\n"
+           "                        file's own angles and normals: on every surface, or on the\n"
+           "                        surfaces named NAME and every surface of an object named\n"
+           "                        NAME; may be repeated (--smoothing-angle 89.5,\n"
+           "                        --smoothing-angle Body=30)"
            "  --set NAME=VALUE      set a dirt setting on every shaded surface; may be repeated.\n"
            "                        NAME is a panel value name (dirt_width, dirt_falloff, dirt_amount,\n"
            "                        sample_theta, sample_jitter, sample_count, sample_itr,\n"
@@ -86,6 +108,7 @@ const char *render_usage() {
            "  --plugin FILE         the plug-in file (default: Ormel_Dirt.p next to this program)\n"
            "  -q, --quiet           no progress bar and no summary (warnings still show)\n"
            "  -h, --help            this text\n"
+           "  --version             the plug-in's version and this build's\n"
            "\n"
            "limits on work and memory (raise them when a scene really needs more):\n"
            "  --max-memory MIB      memory the scene's geometry, shader instances and images and\n"
@@ -141,8 +164,20 @@ bool parse_render_options(int argc, const char *const *argv, RenderOptions &o, s
                 return fail("--depth needs 8, 16, half or float");
         } else if (arg == "--no-ground") {
             o.ground = false;
+        } else if (arg == "--version") {
+            o.version = true;
+        } else if (arg == "--up") {
+            UpAxis up;
+            if (!value(o.up) || !up_axis_named(o.up, up)) return fail("--up needs y, z, x, -y, -z or -x");
+        } else if (arg == "--smoothing-angle") {
+            if (!value(v) || !smoothing_angle_form(v))
+                return fail("--smoothing-angle needs DEGREES or NAME=DEGREES, degrees from 0 to 180");
+            o.smoothing.push_back(v);
         } else if (arg == "--set") {
             if (!value(v) || v.find('=') == std::string::npos) return fail("--set needs NAME=VALUE");
+            const std::string name = v.substr(0, v.find('='));
+            if (setting_kind(name) == SettingKind::Unknown)
+                return fail("--set: unknown setting \"" + name + "\"" + did_you_mean(name, setting_names()));
             o.settings.push_back(v);
         } else if (arg == "--max-memory") {
             long long mib = 0;

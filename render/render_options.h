@@ -24,6 +24,9 @@ struct RenderOptions {
     bool compare = false;     // also render without the shader, side by side
     bool quiet = false;       // no progress bar or summary
     bool help = false;
+    bool version = false;     // --version: the plug-in's version and the build
+    std::string up;           // object renders: the file's up axis ("y", "-z", ...); empty: as the file states
+    std::vector<std::string> smoothing;  // --smoothing-angle: "DEGREES" or "NAME=DEGREES"
     std::vector<std::string> settings;  // name=value overrides of the dirt settings
     Limits limits;            // --max-memory, --max-rays-per-spot
 };

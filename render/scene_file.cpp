@@ -1,5 +1,6 @@
 #include "render/scene_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -155,6 +156,16 @@ void read_primitive(const json &p, const std::string &where, Mesh &mesh, std::se
     }
 }
 
+// How an object file is read: "up" names its up axis when the file does not.
+ImportOptions import_options(const json &o, const std::string &where) {
+    ImportOptions options;
+    if (!o.contains("up")) return options;
+    if (!o.contains("file")) json_fail(where + ".up: only an object read from a file has an up axis to choose");
+    if (!up_axis_named(json_text(o["up"], where + ".up"), options.up))
+        json_fail(where + ".up must be \"y\", \"z\", \"x\", \"-y\", \"-z\" or \"-x\"");
+    return options;
+}
+
 void read_object(const json &o, size_t index, const std::string &base_dir, Scene &scene, SceneDescription &desc) {
     const std::string where = "objects[" + std::to_string(index) + "]";
     check_keys(o, where, scene_keys::object);
@@ -172,7 +183,9 @@ void read_object(const json &o, size_t index, const std::string &base_dir, Scene
         const std::string problem = file_problem(path);
         if (!problem.empty()) json_fail(where + ".file: " + problem);
         std::string error;
-        if (!importer_survives(path, &error) || !import_mesh_file(path, scene, object, &error)) json_fail(error);
+        if (!importer_survives(path, &error) ||
+            !import_mesh_file(path, scene, object, &error, &desc.warnings, import_options(o, where)))
+            json_fail(error);
         const ObjectCounts counts = count_object(object);
         charge_memory(desc, mesh_bytes(counts.points, counts.polygons, counts.corners), where + ".file");
     }
@@ -199,13 +212,26 @@ Surface *find_surface(Scene &scene, const std::string &object, const std::string
     return nullptr;
 }
 
+// Why no surface was found, with the nearest names of the object's surfaces (or of the
+// scene's objects, when the object is the slip).
+std::string no_surface_text(const Scene &scene, const std::string &object, const std::string &name) {
+    std::vector<std::string> objects, surfaces;
+    for (const auto &s : scene.surfaces()) {
+        if (s->object_filename == object) surfaces.push_back(s->name);
+        if (std::find(objects.begin(), objects.end(), s->object_filename) == objects.end())
+            objects.push_back(s->object_filename);
+    }
+    if (surfaces.empty()) return "there is no object \"" + object + "\"" + did_you_mean(object, objects);
+    return "object \"" + object + "\" has no surface \"" + name + "\"" + did_you_mean(name, surfaces);
+}
+
 void read_surface(const json &s, size_t index, Scene &scene, SceneDescription &desc) {
     const std::string where = "surfaces[" + std::to_string(index) + "]";
     check_keys(s, where, scene_keys::surface);
     const std::string object = json_text(s.value("object", json()), where + ".object");
     const std::string name = json_text(s.value("name", json()), where + ".name");
     Surface *surface = find_surface(scene, object, name);
-    if (!surface) json_fail(where + ": object \"" + object + "\" has no surface \"" + name + "\"");
+    if (!surface) json_fail(where + ": " + no_surface_text(scene, object, name));
     SurfaceValues &v = surface->values;
     if (s.contains("color")) {
         const Vec3d c = json_vec3(s["color"], where + ".color");

@@ -40,6 +40,7 @@ struct SceneDescription {
     nlohmann::json document;  // the document as read, to write back with --save-scene
     std::string base_dir;     // where relative file names are resolved
     double chosen_width = 0.0;  // a dirt width chosen for the user (object renders), else 0
+    double chosen_sample_scale = 0.0;  // likewise the sample_scale
     double memory_bytes = 0.0;  // the geometry's estimated memory (see render/limits.h)
     std::vector<std::string> warnings;  // what the user should know, one line each
 };

@@ -8,7 +8,7 @@ const KeyList camera = {"name", "position", "rotation", "look_at", "zoom", "fov"
 const KeyList ambient = {"color", "intensity"};
 const KeyList light = {"name",      "type",  "position",  "rotation",    "direction",  "color",
                        "intensity", "no_diffuse", "no_specular", "cone_angle", "cone_edge", "exclude"};
-const KeyList object = {"name", "file", "primitives", "position", "rotation", "scale"};
+const KeyList object = {"name", "file", "up", "primitives", "position", "rotation", "scale"};
 const KeyList surface = {"object",     "name",       "color",           "diffuse", "specular",
                          "glossiness", "reflection", "smoothing_angle", "dirt",    "dirt_state"};
 const KeyList render = {"width", "height", "samples", "frames", "fps", "max_depth", "output", "depth"};

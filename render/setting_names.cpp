@@ -33,19 +33,23 @@ std::string lower(const std::string &s) {
     return out;
 }
 
+// Edits from one name to the other, two neighbouring letters swapped counting as one
+// ("widht" is one slip from "width", as "postion" is from "position").
 size_t edit_distance(const std::string &a, const std::string &b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    // Three rows (two back, one back, this one): names from files may be long.
+    std::vector<size_t> before(b.size() + 1), prev(b.size() + 1), row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) prev[j] = j;
     for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
         row[0] = i;
         for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
+            row[j] = std::min({prev[j] + 1, row[j - 1] + 1, prev[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                row[j] = std::min(row[j], before[j - 2] + 1);
         }
+        std::swap(before, prev);
+        std::swap(prev, row);
     }
-    return row[b.size()];
+    return prev[b.size()];
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ TEST(SettingNames, SuggestionsAreTheNearestLikelySlips) {
     EXPECT_EQ(nearest_names("width", setting_names()).front(), "dirt_width");
     EXPECT_EQ(did_you_mean("use_kd", setting_names()), " (did you mean use_Kd?)") << "case is forgiven";
     EXPECT_EQ(did_you_mean("colour", setting_names()), "");
+    // Two letters swapped are one slip, in short names too.
+    EXPECT_EQ(did_you_mean("widht", {"width", "height", "samples"}), " (did you mean width?)");
     const std::vector<std::string> inputs{"Ambient Occlusion (Low)", "Ambient Occlusion (High)", "Light Incidence"};
     EXPECT_EQ(nearest_names("Ambient Occlusion Low", inputs).front(), "Ambient Occlusion (Low)");
     EXPECT_EQ(did_you_mean("x", {"y", "z"}), "");

@@ -191,6 +191,8 @@ json parse_override(const std::string &text, std::string &name) {
     if (try_parse_json(value, "--set " + name, parsed)) return parsed;
     json list;
     if (comma_list(value, list)) return list;
+    if (setting_kind(name) == SettingKind::Switch)
+        json_fail("--set " + name + ": a switch takes 0 or 1 (or true, false), not \"" + value + "\"");
     json_fail("--set " + name + ": \"" + value + "\" is not a number, r,g,b, a JSON array or a JSON object");
 }
 

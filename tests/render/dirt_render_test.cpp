@@ -162,7 +162,7 @@ TEST_F(DirtRender, HelpListsEveryOption) {
     EXPECT_EQ(r.status, 0);
     for (const char *option : {"--output", "--width", "--height", "--samples", "--threads", "--frames", "--compare",
                                "--set", "--save-scene", "--plugin", "--quiet", "--help", "--mask", "--depth",
-                               "--no-ground"})
+                               "--no-ground", "--up", "--smoothing-angle", "--version"})
         EXPECT_NE(r.output.find(option), std::string::npos) << option;
     // An example of each form a setting's value takes.
     for (const char *example : {"dirt_width=0.3", "sample_theta=45", "sample_count=16", "use_color=1",

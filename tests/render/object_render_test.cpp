@@ -126,7 +126,8 @@ TEST_F(ObjectRender, SavedSceneRendersTheSameImageAgain) {
     const RunResult first = run(path("step.obj") + size + "-o " + path("a.png") + " --mask " + path("ma.png") +
                                 " --save-scene " + path("step.json"));
     ASSERT_EQ(first.status, 0) << first.output;
-    EXPECT_NE(first.output.find("dirt_width 4.9 chosen from the object's size"), std::string::npos) << first.output;
+    EXPECT_NE(first.output.find("dirt_width 4.9 and sample_scale 1.2 chosen from the object's size"), std::string::npos)
+        << first.output;
     std::ifstream in(path("step.json"));
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (const char *key : {"\"camera\"", "\"lights\"", "\"ambient\"", "\"render\"", "\"Ground\"", "\"dirt_state\"",
@@ -149,7 +150,7 @@ TEST_F(ObjectRender, SavedSceneRendersTheSameImageAgain) {
 TEST_F(ObjectRender, TheUsersWidthAndNoGroundAreKept) {
     std::ofstream(path("step.obj")) << kStepObj;
     const RunResult r = run(path("step.obj") + " --width 32 --height 24 --samples 1 --no-ground --set dirt_width=2"
-                            " -o " + path("a.png") + " --save-scene " + path("s.json"));
+                            " --set sample_scale=0.5 -o " + path("a.png") + " --save-scene " + path("s.json"));
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output.find("chosen"), std::string::npos) << r.output;
     std::ifstream in(path("s.json"));

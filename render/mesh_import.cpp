@@ -129,7 +129,9 @@ void walk(const aiScene *s, int &next_layer, const Smoothing &smoothing, Scene &
 
 }  // namespace
 
-bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error) {
+bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error,
+                      std::vector<std::string> *warnings) {
+    (void)warnings;  // nothing to warn about yet
     Assimp::Importer importer;
     // Shared points matter to smoothing; polygons are kept as they are (no triangulation).
     const aiScene *s = importer.ReadFile(path, aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);

@@ -4,6 +4,7 @@
 #define RENDER_MESH_IMPORT_H
 
 #include <string>
+#include <vector>
 
 #include "refhost/scene.h"
 #include "render/host_names.h"
@@ -19,8 +20,12 @@ constexpr double kDefaultSmoothingAngle = 89.5 * 3.14159265358979323846 / 180.0;
 // stay shared. Smooth shading follows the file: a LightWave object's surfaces keep their
 // smoothing angles; other files' surfaces take kDefaultSmoothingAngle, and polygons whose
 // corners carry normals in the file (OBJ vertex normals) keep them for the host's shading.
-// False with a one-line reason in *error when the file cannot be read.
-bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error);
+// False with a one-line reason in *error when the file cannot be read. What the user should
+// know about a file that was read goes to *warnings (when given), one line each.
+// Whatever this puts into the scene's Item must cross over from the import process:
+// render/object_stream.cpp carries it (layers, points, polygons, weight maps, surfaces).
+bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error,
+                      std::vector<std::string> *warnings = nullptr);
 
 }  // namespace render
 

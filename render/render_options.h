@@ -25,7 +25,7 @@ struct RenderOptions {
     bool quiet = false;       // no progress bar or summary
     bool help = false;
     std::vector<std::string> settings;  // name=value overrides of the dirt settings
-    Limits limits;            // --max-memory, --max-rays-per-spot
+    Limits limits;            // --max-memory, --max-rays-per-spot, --import-timeout
 };
 
 // Parses argv; false with a one-line reason in *error.

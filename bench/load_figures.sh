@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The object load against the importer's own command-line tool, side by side: writes
 # dirt-bench's 1 M-triangle grid as an OBJ file (bench/grid_obj.py), then times, in turns,
-# `assimp info FILE` and `dirt-bench --load-object FILE` (the file read in the import
-# process, handed back, framed and built into a scene, as dirt-render does it), each a
-# whole process from start to exit. Prints every time, the medians and their ratio, with
+# `assimp info FILE`, `assimp info FILE -r` (its import without post-processing) and
+# `dirt-bench --load-object FILE` (the file read in the import process, handed back,
+# framed and built into a scene, as dirt-render does it), each a whole process from start
+# to exit. Prints every time, the medians and their ratio, with
 # the load average before and after.
 #
 #   bash bench/load_figures.sh [--runs N] [--cells N] [--build-dir DIR]
@@ -38,15 +39,21 @@ median() { sort -n | awk '{ v[NR] = $1 } END { printf "%.3f", (NR % 2) ? v[(NR +
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 assimp_times=()
+raw_times=()
 load_times=()
 for ((i = 1; i <= runs; i++)); do
   a=$(seconds assimp info "$obj")
+  r=$(seconds assimp info "$obj" -r)
   d=$(seconds "$build/dirt-bench" --load-object "$obj" --runs 1)
-  echo "run $i: assimp info $a s, dirt-bench --load-object $d s"
+  echo "run $i: assimp info $a s, assimp info -r $r s, dirt-bench --load-object $d s"
   assimp_times+=("$a")
+  raw_times+=("$r")
   load_times+=("$d")
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 a=$(printf '%s\n' "${assimp_times[@]}" | median)
+r=$(printf '%s\n' "${raw_times[@]}" | median)
 d=$(printf '%s\n' "${load_times[@]}" | median)
-echo "medians of $runs: assimp info $a s, load $d s, ratio $(awk -v a="$a" -v d="$d" 'BEGIN { printf "%.2f", d / a }')"
+ratio() { awk -v x="$1" -v y="$2" 'BEGIN { printf "%.2f", x / y }'; }
+echo "medians of $runs: assimp info $a s, assimp info -r $r s, load $d s"
+echo "load / assimp info: $(ratio "$d" "$a"); load / assimp info -r: $(ratio "$d" "$r")"

@@ -88,8 +88,7 @@ void write_surface_values(Writer &w, const SurfaceValues &v) {
 }
 
 // The number of each point of a mesh, its place in the mesh's list: an open-addressing
-// table over the points' addresses (a million look-ups a second-fraction, where a
-// node-based map takes several times as long).
+// table over the points' addresses.
 class PointNumbers {
 public:
     explicit PointNumbers(const Mesh &mesh) {
@@ -115,9 +114,13 @@ private:
         const Point *point = nullptr;
         uint32_t number = 0;
     };
+    // Points made one after another lie one after another on the heap, and polygons name
+    // points made near each other: their slots are neighbours too (a multiplying hash
+    // scatters them, and every look-up of a large mesh becomes a cache miss). Points far
+    // apart on the heap are spread by the address's high bits.
     size_t slot_of(const Point *p) const {
-        const uint64_t h = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)) * 0x9E3779B97F4A7C15ull;
-        return static_cast<size_t>(h >> 32) & mask_;
+        const uintptr_t a = reinterpret_cast<uintptr_t>(p) >> 4;
+        return static_cast<size_t>(a ^ (a >> 21)) & mask_;
     }
     std::vector<Slot> slots_;
     size_t mask_ = 0;

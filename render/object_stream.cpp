@@ -168,6 +168,7 @@ public:
     bool fail() { return ok_ = false; }
 
     bool bytes(void *out, size_t n) {
+        if (n == 0) return ok_;  // `out` may be null then (an empty vector's data)
         if (!ok_ || n > left()) {
             std::memset(out, 0, n);
             return fail();

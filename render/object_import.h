@@ -8,7 +8,10 @@
 //
 // The child is forked. dirt-render reads every object file before it starts a thread of
 // its own (the render threads start with the first frame), so the child is a copy of a
-// process with one thread, and no lock another thread held is left locked in it.
+// process with one thread, and no lock another thread held is left locked in it. (Other
+// programs may import with threads running, the fuzz targets under libFuzzer for one: the
+// child then uses only the allocator, stdio and the importer, which the C library keeps
+// usable across a fork.)
 #ifndef RENDER_OBJECT_IMPORT_H
 #define RENDER_OBJECT_IMPORT_H
 

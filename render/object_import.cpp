@@ -56,8 +56,9 @@ void limit_address_space() {
     const double allowed = have + (limits().max_memory_mib + kImporterHeadroomMib) * kMiB;
     struct rlimit as {};
     if (getrlimit(RLIMIT_AS, &as) != 0) return;
-    if (allowed < static_cast<double>(as.rlim_max)) as.rlim_cur = static_cast<rlim_t>(allowed);
-    else as.rlim_cur = as.rlim_max;
+    // A tighter limit the renderer was started under stays.
+    if (as.rlim_cur != RLIM_INFINITY && static_cast<double>(as.rlim_cur) <= allowed) return;
+    as.rlim_cur = static_cast<rlim_t>(allowed);
     setrlimit(RLIMIT_AS, &as);
 }
 

@@ -148,7 +148,7 @@ Answer read_answer(int fd, Clock::time_point deadline, size_t most, std::string 
 // should it go on past the deadline.
 int wait_for_child(pid_t child, Clock::time_point deadline, bool *timed_out) {
     int status = 0;
-    for (;;) {
+    for (int pause_ms = 1;; pause_ms = std::min(2 * pause_ms, 64)) {
         const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child) return status;
         if (done < 0 && errno != EINTR) return status;
@@ -159,7 +159,7 @@ int wait_for_child(pid_t child, Clock::time_point deadline, bool *timed_out) {
             }
             return status;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
     }
 }
 
@@ -212,8 +212,12 @@ bool import_object_file(const std::string &path, Scene &scene, Item &object, std
                                (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
                                                     : "exit status " + std::to_string(WEXITSTATUS(status))) +
                                ")");
-    if (!answer.empty() && answer[0] == kRefused && answer.size() <= 1 + kMaxReason)
-        return fail(error, answer.substr(1));
+    if (!answer.empty() && answer[0] == kRefused && answer.size() <= 1 + kMaxReason) {
+        // The importer's reason names the file; should it not, or say nothing, it is made to.
+        const std::string reason = answer.substr(1);
+        if (reason.rfind(what, 0) != 0) return fail(error, what + reason);
+        return fail(error, reason.size() > what.size() ? reason : what + "the importer refuses it and gives no reason");
+    }
     std::string problem;
     if (answer.empty() || answer[0] != kObject ||
         !read_object_stream(answer.data() + 1, answer.size() - 1, scene, object, warnings, &problem))

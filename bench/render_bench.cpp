@@ -38,6 +38,7 @@
 #include "module/activation.h"
 #include "module/globals.h"
 #include "module/module_state.h"
+#include "render/object_framing.h"
 #include "render/ray_caster.h"
 #include "refhost/spot_record.h"
 #include "render/renderer.h"
@@ -51,6 +52,7 @@ struct Options {
     int width = 320, height = 200, samples = 2, threads = 1, runs = 3;
     int grid = 0;               // cells along a side of the scale scene; 0: the demo scene
     int spot_sample_every = 8;  // every n-th spot is kept for the per-spot figures
+    std::string load_object;    // only load this object file as dirt-render does, and time it
 };
 
 struct RecordedRay {
@@ -378,10 +380,11 @@ bool parse(int argc, char **argv, Options &o) {
         else if (arg == "--threads") good = value(o.threads);
         else if (arg == "--runs") good = value(o.runs);
         else if (arg == "--grid") good = value(o.grid) && o.grid <= 4096;
+        else if (arg == "--load-object" && i + 1 < argc) o.load_object = argv[++i];
         else good = false;
         if (!good) {
             std::fprintf(stderr, "usage: dirt-bench [--width N] [--height N] [--samples N] [--threads N] [--runs N] "
-                                 "[--grid CELLS]\n");
+                                 "[--grid CELLS] [--load-object FILE]\n");
             return false;
         }
     }
@@ -460,9 +463,30 @@ BuildFigures adjacency_build(bench::BenchScene &scene) {
     return f;
 }
 
+// --load-object: the object file read, framed and built into a scene as dirt-render does
+// it (the import in its child process included), `runs` times; each time, then the median.
+int load_object(const Options &o) {
+    std::vector<double> times;
+    for (int run = 0; run < o.runs; ++run) {
+        refhost::Scene scene;
+        render::SceneDescription desc;
+        std::string error;
+        const auto start = Clock::now();
+        if (!render::scene_for_object_file(o.load_object, render::FramingChoices(), scene, desc, &error)) {
+            std::fprintf(stderr, "dirt-bench: error: %s\n", error.c_str());
+            return 1;
+        }
+        times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        std::printf("load %d: %.3f s\n", run + 1, times.back());
+    }
+    std::printf("dirt-bench: %s loaded in %.3f s (median of %d)\n", o.load_object.c_str(), median(times), o.runs);
+    return 0;
+}
+
 int main(int argc, char **argv) {
     Options o;
     if (!parse(argc, argv, o)) return 2;
+    if (!o.load_object.empty()) return load_object(o);
     g_spot_sample_every = o.spot_sample_every;
 
     bench::BenchScene scene(o.grid > 0 ? grid_scene(o.grid) : std::string());

@@ -42,6 +42,8 @@ struct Limits {
     double max_memory_mib = 8192.0;
     // Rays the dirt shader casts per shaded spot (sample_count × sample_itr).
     long long max_rays_per_spot = 1024;
+    // Seconds the import of one object file may take (render/object_import.h).
+    double import_timeout_seconds = 300.0;
 };
 
 // The limits in force in this process: set from the command line before anything is read.

@@ -4,9 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "render/import_probe.h"
 #include "render/limits.h"
-#include "render/mesh_import.h"
+#include "render/object_import.h"
 #include "render/scene_file.h"
 
 namespace render {
@@ -32,19 +31,19 @@ double round_to_two_digits(double v) {
     return std::round(v / unit) * unit;
 }
 
+// Reads the object (once: the scene is built from what was read) and measures it.
 bool measure(const std::string &path, UpAxis up, ObjectBounds &bounds, std::vector<std::string> &surfaces,
-             std::string *error) {
+             ImportedObject &imported, std::string *error) {
     const std::string problem = file_problem(path);
     if (!problem.empty()) {
         if (error) *error = problem;
         return false;
     }
-    Scene scratch;
-    Item &object = scratch.add_object("Object", "Object");
     ImportOptions options;
     options.up = up;
-    if (!importer_survives(path, error) || !import_mesh_file(path, scratch, object, error, nullptr, options))
-        return false;
+    if (!import_object_ahead(path, imported, error, options)) return false;
+    const Scene &scratch = imported.scene;
+    const Item &object = *imported.object;
     // Framed from points out of reach, the camera would be too.
     const std::string extent = check_object_extent(scratch, object, 0.0);
     if (!extent.empty()) {
@@ -140,11 +139,12 @@ bool scene_for_object_file(const std::string &path, const FramingChoices &choice
     const std::string absolute = realpath(path.c_str(), resolved) ? std::string(resolved) : path;
     ObjectBounds bounds;
     std::vector<std::string> surfaces;
-    if (!measure(absolute, choices.up, bounds, surfaces, error)) return false;
+    ImportedObjects imported;
+    if (!measure(absolute, choices.up, bounds, surfaces, imported[absolute], error)) return false;
     const double width = choices.choose_width ? width_for_object(bounds) : 0.0;
     const double sample_scale = choices.choose_sample_scale ? sample_scale_for_object(bounds) : 0.0;
     const json doc = framing_document(absolute, bounds, surfaces, choices, width, sample_scale);
-    if (!build_scene_from_json(doc, ".", scene, desc, error)) return false;
+    if (!build_scene_from_json(doc, ".", scene, desc, error, &imported)) return false;
     desc.chosen_width = width;
     desc.chosen_sample_scale = sample_scale;
     return true;

@@ -14,6 +14,8 @@ namespace {
 // The largest limits the options take: a pebibyte, and every ray two 32-bit counts can ask for.
 constexpr long long kMaxMemoryMib = 1LL << 30;
 constexpr long long kMaxRaysPerSpot = 1LL << 62;
+// Seconds an import may be given: from a tenth of a second to a day.
+constexpr double kMinImportTimeout = 0.1, kMaxImportTimeout = 86400.0;
 
 bool parse_long(const std::string &s, long long lo, long long hi, long long &out) {
     if (s.empty()) return false;
@@ -21,6 +23,15 @@ bool parse_long(const std::string &s, long long lo, long long hi, long long &out
     errno = 0;
     const long long v = std::strtoll(s.c_str(), &end, 10);
     if (*end != '\0' || errno == ERANGE || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+bool parse_seconds(const std::string &s, double lo, double hi, double &out) {
+    if (s.empty()) return false;
+    char *end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (*end != '\0' || !(v >= lo && v <= hi)) return false;
     out = v;
     return true;
 }
@@ -117,6 +128,8 @@ const char *render_usage() {
            "                        sixteenth of it\n"
            "  --max-rays-per-spot N rays the shader may cast per shaded spot, sample_count x\n"
            "                        sample_itr on any surface (default 1024)\n"
+           "  --import-timeout S    seconds the import of an object file may take (default 300);\n"
+           "                        it runs in a process of its own, held to --max-memory too\n"
            "\n"
            "A scene, object or image file that breaks a limit or a range is refused with one line\n"
            "naming the file, the key and what is allowed; nothing is written, and the exit status\n"
@@ -189,6 +202,9 @@ bool parse_render_options(int argc, const char *const *argv, RenderOptions &o, s
             if (!value(v) || !parse_long(v, 1, kMaxRaysPerSpot, rays))
                 return fail("--max-rays-per-spot needs a whole number from 1 to " + std::to_string(kMaxRaysPerSpot));
             o.limits.max_rays_per_spot = rays;
+        } else if (arg == "--import-timeout") {
+            if (!value(v) || !parse_seconds(v, kMinImportTimeout, kMaxImportTimeout, o.limits.import_timeout_seconds))
+                return fail("--import-timeout needs a number of seconds from 0.1 to 86400");
         } else if (arg == "--width" || arg == "--height" || arg == "--samples" || arg == "--threads") {
             int n = 0;
             const int hi = arg == "--samples" ? kMaxPixelSamples : (arg == "--threads" ? kMaxThreads : kMaxImageSide);

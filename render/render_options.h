@@ -28,7 +28,7 @@ struct RenderOptions {
     std::string up;           // object renders: the file's up axis ("y", "-z", ...); empty: as the file states
     std::vector<std::string> smoothing;  // --smoothing-angle: "DEGREES" or "NAME=DEGREES"
     std::vector<std::string> settings;  // name=value overrides of the dirt settings
-    Limits limits;            // --max-memory, --max-rays-per-spot
+    Limits limits;            // --max-memory, --max-rays-per-spot, --import-timeout
 };
 
 // Parses argv; false with a one-line reason in *error.

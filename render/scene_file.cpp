@@ -7,10 +7,9 @@
 #include <set>
 #include <sstream>
 
-#include "render/import_probe.h"
 #include "render/json_read.h"
 #include "render/limits.h"
-#include "render/mesh_import.h"
+#include "render/object_import.h"
 #include "render/primitives.h"
 #include "render/scene_keys.h"
 
@@ -166,7 +165,8 @@ ImportOptions import_options(const json &o, const std::string &where) {
     return options;
 }
 
-void read_object(const json &o, size_t index, const std::string &base_dir, Scene &scene, SceneDescription &desc) {
+void read_object(const json &o, size_t index, const std::string &base_dir, Scene &scene, SceneDescription &desc,
+                 ImportedObjects *imported) {
     const std::string where = "objects[" + std::to_string(index) + "]";
     check_keys(o, where, scene_keys::object);
     const std::string name = o.contains("name") ? json_text(o["name"], where + ".name") : "Object" + std::to_string(index);
@@ -183,9 +183,14 @@ void read_object(const json &o, size_t index, const std::string &base_dir, Scene
         const std::string problem = file_problem(path);
         if (!problem.empty()) json_fail(where + ".file: " + problem);
         std::string error;
-        if (!importer_survives(path, &error) ||
-            !import_mesh_file(path, scene, object, &error, &desc.warnings, import_options(o, where)))
+        const auto ahead = imported ? imported->find(path) : ImportedObjects::iterator();
+        if (imported && ahead != imported->end()) {  // read already: taken, not read again
+            adopt_imported_object(ahead->second, scene, object);
+            desc.warnings.insert(desc.warnings.end(), ahead->second.warnings.begin(), ahead->second.warnings.end());
+            imported->erase(ahead);
+        } else if (!import_object_file(path, scene, object, desc.warnings, &error, import_options(o, where))) {
             json_fail(error);
+        }
         const ObjectCounts counts = count_object(object);
         charge_memory(desc, mesh_bytes(counts.points, counts.polygons, counts.corners), where + ".file");
     }
@@ -293,7 +298,8 @@ void read_render(const json &r, RenderSettings &rs) {
     if (rs.last_frame < rs.first_frame) json_fail("render.frames: the last frame comes before the first");
 }
 
-void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDescription &desc) {
+void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDescription &desc,
+           ImportedObjects *imported) {
     check_keys(doc, "the scene", scene_keys::scene);
     desc.document = doc;
     desc.base_dir = base_dir;
@@ -306,7 +312,7 @@ void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDesc
     }
     const json objects = doc.value("objects", json::array());
     if (!objects.is_array()) json_fail("objects must be an array");
-    for (size_t i = 0; i < objects.size(); ++i) read_object(objects[i], i, base_dir, scene, desc);
+    for (size_t i = 0; i < objects.size(); ++i) read_object(objects[i], i, base_dir, scene, desc, imported);
 
     std::vector<std::pair<Item *, json>> exclusions;
     const json lights = doc.value("lights", json::array());
@@ -344,9 +350,9 @@ std::string file_problem(const std::string &path) {
 }
 
 bool build_scene_from_json(const json &doc, const std::string &base_dir, Scene &scene,
-                           SceneDescription &desc, std::string *error) {
+                           SceneDescription &desc, std::string *error, ImportedObjects *imported) {
     try {
-        build(doc, base_dir, scene, desc);
+        build(doc, base_dir, scene, desc, imported);
         return true;
     } catch (const JsonError &e) {
         if (error) *error = e.message;

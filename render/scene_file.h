@@ -10,6 +10,7 @@
 
 #include "refhost/scene.h"
 #include "render/host_names.h"
+#include "render/object_import.h"
 #include "render/setting_names.h"
 
 namespace render {
@@ -47,8 +48,10 @@ struct SceneDescription {
 
 // Builds the scene from a document (camera, lights, objects, surfaces). False with a
 // one-line reason in *error for malformed content, an unreadable mesh, or an unknown key.
+// Object files are read through render/object_import.h; those in `imported` (by the name
+// the document gives them) were read already and are taken from there.
 bool build_scene_from_json(const nlohmann::json &doc, const std::string &base_dir, Scene &scene,
-                           SceneDescription &desc, std::string *error);
+                           SceneDescription &desc, std::string *error, ImportedObjects *imported = nullptr);
 
 // Reads and builds a scene file.
 bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &desc, std::string *error);

@@ -57,7 +57,7 @@ cmake --build "$build" -j 2 --target "${target}_fuzzer" > "$build/build.log" 2>&
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$corpus"/* "$work"/
+cp -r "$corpus"/* "$work"/
 
 # AddressSanitizer as fast as it goes while still finding every bad access: no allocation
 # stack traces, no fill of new blocks, a small quarantine. Leaks are still looked for.

@@ -5,7 +5,8 @@
 # (ORMEL_FUZZ=ON, clang only) that scripts/fuzz.sh builds and runs:
 # - instance_load: bytes loaded into a fresh shader instance in both storage modes;
 # - scene_load: bytes read as a scene file by the renderer's loader, with the plug-in's
-#   settings and stored states (needs the renderer).
+#   settings and stored states (needs the renderer); relative object file names resolve in
+#   scene_objects/, hostile object files for the importer.
 set(ORMEL_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
 
 if(ORMEL_BUILD_TESTS)
@@ -21,6 +22,11 @@ if(ORMEL_BUILD_TESTS)
   ormel_fuzz_replay(instance_load refhost fuzz_corpus_replay corpus --prefixes --mutations 400)
   if(ORMEL_RENDERER)
     ormel_fuzz_replay(scene_load render fuzz_scene_corpus_replay scene_corpus --mutations 2000)
+    target_compile_definitions(scene_load_replay PRIVATE ORMEL_FUZZ_SCENE_OBJECTS="${ORMEL_FUZZ_DIR}/scene_objects")
+    # Scenes whose objects hang the importer or exhaust its memory, without mutations: each
+    # import that hangs waits out the target's time limit.
+    add_test(NAME fuzz_scene_import_replay COMMAND scene_load_replay ${ORMEL_FUZZ_DIR}/scene_corpus/imports)
+    set_tests_properties(fuzz_scene_import_replay PROPERTIES LABELS "fuzz" TIMEOUT 120)
   endif()
 
   # A short libFuzzer run of the instance target (with a fixed seed, so that it is
@@ -51,5 +57,6 @@ if(ORMEL_FUZZ)
   ormel_fuzzer(instance_load refhost)
   if(ORMEL_RENDERER)
     ormel_fuzzer(scene_load render)
+    target_compile_definitions(scene_load_fuzzer PRIVATE ORMEL_FUZZ_SCENE_OBJECTS="${ORMEL_FUZZ_DIR}/scene_objects")
   endif()
 endif()

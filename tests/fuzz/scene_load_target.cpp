@@ -41,9 +41,10 @@ using nlohmann::json;
     std::abort();
 }
 
-// Relative file names resolve here, where there are none: inputs reach files only by
-// absolute names.
-const char *const kBaseDir = "/nonexistent-scene-folder";
+// Relative file names resolve in a folder of object files that hang the importer, make it
+// allocate without end, and one good triangle: inputs reach other files only by absolute
+// names.
+const char *const kBaseDir = ORMEL_FUZZ_SCENE_OBJECTS;
 
 // The host with the plug-in loaded and its shader activated, made once per process: the
 // module keeps its service handles for good. Every input gets a fresh scene.
@@ -58,6 +59,8 @@ struct Harness {
         // hundred times longer than the demo scene); the checks it makes are the same.
         render::Limits limits;
         limits.max_memory_mib = 4;
+        // Imports that hang cost no more than this; the good triangle takes milliseconds.
+        limits.import_timeout_seconds = 1;
         render::set_limits(limits);
         refhost::install_instance_services(host);
         refhost::set_image_file_reader(host, render::read_png_image);

@@ -101,6 +101,36 @@ TEST_F(HostileInput, DamagedOrOddFilesAreRefusedInOneLine) {
                    "--set dirt_amount: arrays and objects nest more than 64 deep", 2);
 }
 
+TEST_F(HostileInput, ImportsThatHangOrRunOutOfMemoryAreStoppedInOneLine) {
+    // Headers that never end: the importer reads on for good.
+    write("header.ply", "ply\nformat ascii 1.0");
+    write("binary.ply", "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n");
+    write("scene.json", R"({"objects": [{"name": "A", "file": "binary.ply"}]})");
+    // Counts of billions in a few bytes: the importer allocates as it reads.
+    write("huge.off", "OFF\n2000000000 1 0\n0 0 0\n");
+    write("huge.ply", "ply\nformat ascii 1.0\nelement vertex 2000000000\nproperty float x\nproperty float y\n"
+                      "property float z\nend_header\n0 0 0\n");
+    const std::string timed_out = ": the import timed out after 0.5 s (raise the limit with --import-timeout S)";
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's allocator ends the process itself when the limit refuses it memory.
+    const std::string exhausted = "";
+#else
+    const std::string exhausted = ": importing it needs more memory than the limit of ";
+#endif
+    const struct {
+        std::string args, message;
+    } cases[] = {
+        {path("header.ply") + " --import-timeout 0.5", "cannot read mesh " + path("header.ply") + timed_out},
+        {path("scene.json") + " --import-timeout 0.5",
+         "scene.json: cannot read mesh " + path("binary.ply") + timed_out},
+        {path("huge.off") + " --max-memory 64", "cannot read mesh " + path("huge.off") + exhausted},
+        {path("huge.ply"), "cannot read mesh " + path("huge.ply") + exhausted},
+        {"--import-timeout 0", "--import-timeout needs a number of seconds from 0.1 to 86400"},
+    };
+    for (const auto &c : cases) expect_refused(c.args, c.message, c.args.rfind("--", 0) == 0 ? 2 : 1);
+    EXPECT_NE(run_dirt_render("--help").output.find("--import-timeout S"), std::string::npos);
+}
+
 TEST_F(HostileInput, WholeNumbersNeverWrap) {
     // 2^32 + 1 and 2^32 + 8 wrap to 1 and 8 in 32 bits; 2^32 to 0.
     write("width.json", box_scene("true", R"({"width": 4294967297, "height": 8})"));

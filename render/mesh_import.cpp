@@ -3,6 +3,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
 #include <algorithm>
 #include <array>
@@ -244,6 +245,21 @@ std::string left_out(const std::string &path, const std::vector<unsigned char> &
     return "";
 }
 
+// The importer's own file access, noting every file it opens.
+class RecordingIOSystem : public Assimp::DefaultIOSystem {
+public:
+    explicit RecordingIOSystem(std::vector<std::string> &opened) : opened_(opened) {}
+    Assimp::IOStream *Open(const char *file, const char *mode) override {
+        Assimp::IOStream *stream = DefaultIOSystem::Open(file, mode);
+        if (stream && file && std::find(opened_.begin(), opened_.end(), file) == opened_.end())
+            opened_.push_back(file);
+        return stream;
+    }
+
+private:
+    std::vector<std::string> &opened_;
+};
+
 }  // namespace
 
 bool up_axis_named(const std::string &name, UpAxis &up) {
@@ -262,8 +278,10 @@ const char *up_axis_name(UpAxis up) {
 }
 
 bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error,
-                      std::vector<std::string> *warnings, const ImportOptions &options) {
+                      std::vector<std::string> *warnings, const ImportOptions &options,
+                      std::vector<std::string> *files_read) {
     Assimp::Importer importer;
+    if (files_read) importer.SetIOHandler(new RecordingIOSystem(*files_read));  // the importer owns it
     // Shared points matter to smoothing; polygons are kept as they are (no triangulation).
     const aiScene *s = importer.ReadFile(path, aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
     if (!s || !s->mRootNode || (s->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {

@@ -39,11 +39,14 @@ struct ImportOptions {
 // dropped: those surfaces smooth by their angle. What the file holds and the renderer
 // leaves out (a LightWave scene's motion, cameras and lights; animation) is told in one
 // line each in *warnings (may be null). False with a one-line reason in *error when the
-// file cannot be read. Whatever this puts into the scene's Item must cross over from the
+// file cannot be read. Every file the importer opens (the object file, an OBJ's material
+// library, a glTF's buffers) is named in *files_read (may be null): the renderer must never
+// write over them. Whatever this puts into the scene's Item must cross over from the
 // import process: render/object_stream.cpp carries it (layers, points, polygons, weight
 // maps, surfaces).
 bool import_mesh_file(const std::string &path, Scene &scene, Item &object, std::string *error,
-                      std::vector<std::string> *warnings = nullptr, const ImportOptions &options = {});
+                      std::vector<std::string> *warnings = nullptr, const ImportOptions &options = {},
+                      std::vector<std::string> *files_read = nullptr);
 
 }  // namespace render
 

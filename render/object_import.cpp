@@ -94,10 +94,10 @@ bool write_all(int fd, const std::string &bytes) {
         Scene &scene = *new Scene;
         Item &object = scene.add_object("Object", "Object");
         std::string error;
-        std::vector<std::string> warnings;
-        if (import_mesh_file(path, scene, object, &error, &warnings, options)) {
+        std::vector<std::string> warnings, files_read;
+        if (import_mesh_file(path, scene, object, &error, &warnings, options, &files_read)) {
             answer.assign(1, kObject);
-            write_object_stream(object, warnings, answer);
+            write_object_stream(object, warnings, answer, files_read);
         } else {
             answer.assign(1, kRefused);
             answer += error.substr(0, kMaxReason);
@@ -171,7 +171,7 @@ bool fail(std::string *error, const std::string &message) {
 }  // namespace
 
 bool import_object_file(const std::string &path, Scene &scene, Item &object, std::vector<std::string> &warnings,
-                        std::string *error, const ImportOptions &options) {
+                        std::string *error, const ImportOptions &options, std::vector<std::string> *files_read) {
     const std::string what = "cannot read mesh " + path + ": ";
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return fail(error, what + "no pipe to an import process");
@@ -220,7 +220,7 @@ bool import_object_file(const std::string &path, Scene &scene, Item &object, std
     }
     std::string problem;
     if (answer.empty() || answer[0] != kObject ||
-        !read_object_stream(answer.data() + 1, answer.size() - 1, scene, object, warnings, &problem))
+        !read_object_stream(answer.data() + 1, answer.size() - 1, scene, object, warnings, &problem, files_read))
         return fail(error, what + (problem.empty() ? "the import process sent back nothing it could use" : problem));
     return true;
 }
@@ -228,7 +228,8 @@ bool import_object_file(const std::string &path, Scene &scene, Item &object, std
 bool import_object_ahead(const std::string &path, ImportedObject &imported, std::string *error,
                          const ImportOptions &options) {
     imported.object = &imported.scene.add_object("Object", "Object");
-    return import_object_file(path, imported.scene, *imported.object, imported.warnings, error, options);
+    return import_object_file(path, imported.scene, *imported.object, imported.warnings, error, options,
+                              &imported.files_read);
 }
 
 void adopt_imported_object(ImportedObject &imported, Scene &scene, Item &object) {

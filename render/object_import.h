@@ -30,9 +30,11 @@ namespace render {
 // (with headroom for the importer's own working memory) beyond what the renderer has
 // already. The importer's warnings are added to `warnings`. False with a one-line reason
 // naming the file when the file cannot be read, the importer crashes, runs out of time or
-// memory, or what comes back is damaged or beyond the memory limit.
+// memory, or what comes back is damaged or beyond the memory limit. The files the importer
+// opened are added to *files_read (may be null).
 bool import_object_file(const std::string &path, Scene &scene, Item &object, std::vector<std::string> &warnings,
-                        std::string *error, const ImportOptions &options = {});
+                        std::string *error, const ImportOptions &options = {},
+                        std::vector<std::string> *files_read = nullptr);
 
 // An object file read ahead of the scene that places it (an object render measures the
 // object before it writes the scene around it), so that it is read only once.
@@ -40,6 +42,7 @@ struct ImportedObject {
     Scene scene;
     Item *object = nullptr;  // in `scene`
     std::vector<std::string> warnings;
+    std::vector<std::string> files_read;  // as import_mesh_file names them
 };
 // By the path the scene names the file with.
 using ImportedObjects = std::map<std::string, ImportedObject>;

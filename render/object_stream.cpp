@@ -17,6 +17,7 @@ namespace {
 //
 //   "dirt-obj" u32 version
 //   u32 warnings    { str }
+//   u32 files read  { str }   (the object file and every file the importer opened for it)
 //   u32 surfaces    { str name, f64 color[3] diffuse specular glossiness reflection smoothing_angle }
 //   u32 names       { str }                  the polygons' surface and part tags
 //   u32 layers      { i32 index,
@@ -29,7 +30,7 @@ namespace {
 // str: u32 length, then the bytes.
 constexpr char kMagic[8] = {'d', 'i', 'r', 't', '-', 'o', 'b', 'j'};
 constexpr char kEnd[4] = {'e', 'n', 'd', '.'};
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 constexpr size_t kPolygonHeader = 5 * sizeof(uint32_t);
 constexpr uint32_t kMinCorners = 3;      // the importer makes no smaller polygon
 constexpr int32_t kMaxLayer = 1 << 24;   // layer numbers beyond this are damage
@@ -291,12 +292,17 @@ Outcome read_layer(Reader &r, int first_layer, int &next_index, const std::vecto
 }
 
 Outcome read_stream(Reader &r, Scene &scene, Item &object, std::vector<std::string> &warnings,
-                    MemoryCharge &memory) {
+                    std::vector<std::string> *files_read, MemoryCharge &memory) {
     char magic[sizeof kMagic];
     r.bytes(magic, sizeof magic);
     if (std::memcmp(magic, kMagic, sizeof kMagic) != 0 || r.u32() != kVersion) return Outcome::Damaged;
     const uint32_t warning_count = r.count(sizeof(uint32_t));
     for (uint32_t i = 0; i < warning_count && r.ok(); ++i) warnings.push_back(r.str());
+    const uint32_t file_count = r.count(sizeof(uint32_t));
+    for (uint32_t i = 0; i < file_count && r.ok(); ++i) {
+        std::string file = r.str();
+        if (files_read) files_read->push_back(std::move(file));
+    }
     const uint32_t surface_count = r.count(sizeof(uint32_t) + 8 * sizeof(double));
     for (uint32_t i = 0; i < surface_count && r.ok(); ++i) {
         const std::string name = r.str();
@@ -331,12 +337,15 @@ Outcome read_stream(Reader &r, Scene &scene, Item &object, std::vector<std::stri
 
 }  // namespace
 
-void write_object_stream(const Item &object, const std::vector<std::string> &warnings, std::string &out) {
+void write_object_stream(const Item &object, const std::vector<std::string> &warnings, std::string &out,
+                         const std::vector<std::string> &files_read) {
     Writer w(out);
     w.bytes(kMagic, sizeof kMagic);
     w.u32(kVersion);
     w.count(warnings.size());
     for (const std::string &s : warnings) w.str(s);
+    w.count(files_read.size());
+    for (const std::string &s : files_read) w.str(s);
     w.count(object.surfaces.size());
     for (const Surface *s : object.surfaces) {
         w.str(s->name);
@@ -362,10 +371,11 @@ void write_object_stream(const Item &object, const std::vector<std::string> &war
 }
 
 bool read_object_stream(const char *data, size_t size, Scene &scene, Item &object,
-                        std::vector<std::string> &warnings, std::string *error) {
+                        std::vector<std::string> &warnings, std::string *error,
+                        std::vector<std::string> *files_read) {
     Reader r(data, size);
     MemoryCharge memory;
-    switch (read_stream(r, scene, object, warnings, memory)) {
+    switch (read_stream(r, scene, object, warnings, files_read, memory)) {
     case Outcome::Read:
         return true;
     case Outcome::TooBig:

@@ -22,14 +22,16 @@
 namespace render {
 
 // Appends the object's layers and surfaces, and the warnings, to `out`.
-void write_object_stream(const Item &object, const std::vector<std::string> &warnings, std::string &out);
+void write_object_stream(const Item &object, const std::vector<std::string> &warnings, std::string &out,
+                         const std::vector<std::string> &files_read = {});
 
 // Adds the stream's layers (numbered after the object's own), surfaces (those the object
 // has not got yet) and warnings to the object. False with a few words on what is wrong in
 // *error (the stream is damaged, or what it holds is beyond the memory limit); the object
 // may then hold part of the stream.
 bool read_object_stream(const char *data, size_t size, Scene &scene, Item &object,
-                        std::vector<std::string> &warnings, std::string *error);
+                        std::vector<std::string> &warnings, std::string *error,
+                        std::vector<std::string> *files_read = nullptr);
 
 }  // namespace render
 

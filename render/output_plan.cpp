@@ -76,6 +76,7 @@ void OutputPlan::add_scene_inputs(const SceneDescription &desc, const Scene &sce
             add_input(path, "the object file");
         }
     }
+    for (const std::string &file : desc.files_read) add_input(file, "a file read with an object file");
     for (const auto &image : scene.images())
         if (!image->filename.empty()) add_input(image->filename, "the image file");
 }

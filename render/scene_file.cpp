@@ -187,8 +187,11 @@ void read_object(const json &o, size_t index, const std::string &base_dir, Scene
         if (imported && ahead != imported->end()) {  // read already: taken, not read again
             adopt_imported_object(ahead->second, scene, object);
             desc.warnings.insert(desc.warnings.end(), ahead->second.warnings.begin(), ahead->second.warnings.end());
+            desc.files_read.insert(desc.files_read.end(), ahead->second.files_read.begin(),
+                                   ahead->second.files_read.end());
             imported->erase(ahead);
-        } else if (!import_object_file(path, scene, object, desc.warnings, &error, import_options(o, where))) {
+        } else if (!import_object_file(path, scene, object, desc.warnings, &error, import_options(o, where),
+                                       &desc.files_read)) {
             json_fail(error);
         }
         const ObjectCounts counts = count_object(object);

@@ -44,6 +44,9 @@ struct SceneDescription {
     double chosen_sample_scale = 0.0;  // likewise the sample_scale
     double memory_bytes = 0.0;  // the geometry's estimated memory (see render/limits.h)
     std::vector<std::string> warnings;  // what the user should know, one line each
+    // Every file the object files' importer opened (an OBJ's material library, say): inputs
+    // that no output may replace.
+    std::vector<std::string> files_read;
 };
 
 // Builds the scene from a document (camera, lights, objects, surfaces). False with a

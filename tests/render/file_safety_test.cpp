@@ -80,6 +80,10 @@ TEST_F(FileSafety, InputsAreNeverSavedOver) {
     expect_refused_untouched("scene.json --save-scene " + path("tex.png"), "it is the image file");
     expect_refused_untouched("scene.json -o out.png --mask tex.png", reads);
     expect_refused_untouched("--plugin p.p --save-scene " + path("p.p"), "it is the plug-in file");
+    // Files the importer opens for an object file are inputs too: an OBJ's material library.
+    write("lib.mtl", "newmtl Clay\nKd 0.5 0.4 0.3\n");
+    write("with_mtl.obj", "mtllib lib.mtl\nusemtl Clay\nv -1 0 -1\nv 1 0 -1\nv 1 0 1\nf 1 2 3\n");
+    expect_refused_untouched("with_mtl.obj --save-scene lib.mtl", "it is a file read with an object file");
     symlink("../p.p", path("sub/plugin_link.p").c_str());
     expect_refused_untouched("--plugin p.p --save-scene sub/plugin_link.p", "it is the plug-in file");
 

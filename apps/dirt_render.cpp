@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "bake/bake_command.h"
 #include "refhost/block_io.h"
 #include "refhost/host.h"
 #include "refhost/image_list.h"
@@ -128,18 +129,39 @@ bool check_outputs(const RenderSettings &rs, const std::string &mask, ImageForma
     return mask.empty() || check_writable(frame_file_name(mask, rs.first_frame, several), error);
 }
 
+// Bakes the dirt into vertex colours or a texture (bake/), with a progress line and a summary.
+int run_bake(Host &host, const ShaderServer &server, const RenderOptions &o, bake::BakeRequest &request) {
+    request.progress = !o.quiet && isatty(STDERR_FILENO);
+    request.warn = warn;
+    request.note = [&](const std::string &line) {
+        if (!o.quiet) std::fprintf(stderr, "%s\n", line.c_str());
+    };
+    bake::BakeSummary summary;
+    std::string error;
+    if (!bake::run_bake(host, server, request, summary, &error)) return fail(error);
+    if (!o.quiet) std::fprintf(stderr, "%s\n", bake::bake_summary_line(request, summary).c_str());
+    return 0;
+}
+
 // Where a message about the scene's content points: its file, when it has one.
 std::string scene_place(const RenderOptions &o) { return o.input.empty() ? "the demo scene: " : o.input + ": "; }
 
 int run(int argc, char **argv) {
     RenderOptions o;
     std::string error;
-    if (!parse_render_options(argc, argv, o, &error)) {
+    // The bake options are taken out first; the renderer's parser reads the rest.
+    std::vector<std::string> args(argv + 1, argv + argc);
+    bake::BakeOptions bake_options;
+    std::vector<const char *> rest{argv[0]};
+    const bool bake_parsed = bake::take_bake_options(args, bake_options, &error);
+    for (const std::string &a : args) rest.push_back(a.c_str());
+    if (!bake_parsed || !parse_render_options(static_cast<int>(rest.size()), rest.data(), o, &error)) {
         std::fprintf(stderr, "dirt-render: error: %s\n%s", one_line(error).c_str(), "try dirt-render --help\n");
         return 2;
     }
     if (o.help) {
         std::fputs(render_usage(), stdout);
+        std::fputs(bake::bake_usage(), stdout);
         return 0;
     }
     set_limits(o.limits);
@@ -160,12 +182,15 @@ int run(int argc, char **argv) {
     if (!o.output.empty()) rs.output = o.output;
     if (!o.depth.empty()) rs.depth = o.depth;
     ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
-    if (!check_outputs(rs, o.mask, format, mask_format, &error) ||
+    const bool baking = bake_options.mode != bake::BakeMode::None;
+    bake::BakeRequest bake_request;
+    if (baking && !bake::make_bake_request(o, desc, bake_options, bake_request, &error)) return fail(error);
+    if ((!baking && !check_outputs(rs, o.mask, format, mask_format, &error)) ||
         (!o.save_scene.empty() && !check_writable(o.save_scene, &error)))
         return fail(error);
     const double memory =
         desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare) + (o.mask.empty() ? 0.0 : frame_bytes(rs.width, rs.height, false));
-    if (!within_memory(memory))
+    if (!baking && !within_memory(memory))
         return fail(scene_place(o) + "a " + std::to_string(rs.width) + " x " + std::to_string(rs.height) +
                     " image: the scene " + memory_refusal(memory));
     const std::string geometry = check_scene_geometry(host.scene());
@@ -193,6 +218,12 @@ int run(int argc, char **argv) {
             release_shaders(host, server);
             return fail("cannot write " + o.save_scene);
         }
+    }
+
+    if (baking) {
+        const int status = run_bake(host, server, o, bake_request);
+        release_shaders(host, server);
+        return status;
     }
 
     MaskShaders mask(host, server);

@@ -1,0 +1,257 @@
+#include "bake/bake_run.h"
+
+#include <filesystem>
+#include <set>
+
+#include "bake/mesh_export.h"
+#include "bake/texture_bake.h"
+#include "bake/vertex_bake.h"
+#include "render/atomic_file.h"
+#include "render/image_output.h"
+#include "render/limits.h"
+#include "render/mask.h"
+#include "render/progress.h"
+#include "render/ray_caster.h"
+
+namespace bake {
+
+using namespace refhost;
+
+namespace {
+
+size_t extension_start(const std::string &path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path.size() : dot;
+}
+
+// An object's name as it may stand in a file name.
+std::string file_safe(const std::string &name) {
+    std::string out;
+    for (char c : name) out += (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32) ? '_' : c;
+    return out.empty() ? "object" : out;
+}
+
+bool carries_shader(const Item &object, const ShaderServer &server) {
+    for (const Surface *s : object.surfaces)
+        for (const ShaderBinding &b : s->shaders)
+            if (b.handler == &server.handler) return true;
+    return false;
+}
+
+std::vector<const Item *> objects_to_bake(const Scene &scene, const ShaderServer &server, bool first_only) {
+    std::vector<const Item *> out;
+    for (const Item *object : scene.objects()) {
+        if (carries_shader(*object, server)) out.push_back(object);
+        if (first_only) break;
+    }
+    return out;
+}
+
+bool same_file(const std::string &a, const std::string &b) {
+    std::error_code ec;
+    return std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec);
+}
+
+// Calls a render callback of every shader bound to a surface now.
+template <typename F>
+void each_binding(Scene &scene, F f) {
+    for (const auto &surface : scene.surfaces())
+        for (const ShaderBinding &b : surface->shaders)
+            if (b.handler && b.handler->rend) f(*b.handler->rend, b.instance);
+}
+
+struct Job {
+    const Item *object;
+    std::string path;
+    int frame;
+};
+
+// Every file of the run, checked before any work.
+bool plan(const BakeRequest &r, const std::vector<const Item *> &objects, std::vector<Job> &jobs,
+          std::string *error) {
+    std::set<std::string> names;
+    const bool several_frames = r.last_frame > r.first_frame;
+    const bool several_objects = objects.size() > 1;
+    for (const std::string &pattern : r.outputs) {
+        if (r.options.mode == BakeMode::Vertex) {
+            std::string format;
+            if (!mesh_format_for(pattern, format, error)) return false;
+        } else {
+            render::ImageFormat format;
+            const bool exr = pattern.size() >= 4 && pattern.compare(pattern.size() - 4, 4, ".exr") == 0;
+            if (!render::image_format_for(pattern, r.depth.empty() && exr ? "float" : r.depth, format, error))
+                return false;
+        }
+        for (int frame = r.first_frame; frame <= r.last_frame; ++frame) {
+            for (const Item *object : objects) {
+                Job job{object, bake_file_name(pattern, object->name, several_objects, frame, several_frames), frame};
+                if (!names.insert(job.path).second) {
+                    if (error) *error = "two bakes would be written to " + job.path + " (objects of the same name?)";
+                    return false;
+                }
+                for (const std::string &input : r.inputs) {
+                    if (same_file(input, job.path)) {
+                        if (error) *error = "will not write over " + input + ", which this run reads";
+                        return false;
+                    }
+                }
+                if (!render::check_writable(job.path, error)) return false;
+                jobs.push_back(job);
+            }
+        }
+    }
+    return true;
+}
+
+bool write_texture(const std::string &path, const std::string &depth, BakeChannel channel, const TextureBake &bake,
+                   std::string *error) {
+    render::ImageFormat format;
+    const bool exr = path.size() >= 4 && path.compare(path.size() - 4, 4, ".exr") == 0;
+    if (!render::image_format_for(path, depth.empty() && exr ? "float" : depth, format, error)) return false;
+    render::RgbImage image;
+    image.width = image.height = bake.size;
+    image.rgb.resize(bake.value.size() * 3);
+    for (size_t i = 0; i < bake.value.size(); ++i) {
+        image.rgb[3 * i + 0] = static_cast<float>(bake.value[i].x);
+        image.rgb[3 * i + 1] = static_cast<float>(bake.value[i].y);
+        image.rgb[3 * i + 2] = static_cast<float>(bake.value[i].z);
+    }
+    render::AtomicFile file(path);
+    if (!file.open(error)) return false;
+    const bool written = channel == BakeChannel::Weight ? render::write_mask(file.temp_path(), format, image, error)
+                                                        : render::write_beauty(file.temp_path(), format, image, error);
+    return written && file.commit(error);
+}
+
+void add(PoolStats &total, const PoolStats &s) {
+    total.spots_shaded += s.spots_shaded;
+    total.plugin_rays += s.plugin_rays;
+    total.seconds += s.seconds;
+    total.started_threads = std::max(total.started_threads, s.started_threads);
+}
+
+}  // namespace
+
+std::vector<std::string> default_bake_outputs(BakeMode mode, const std::string &input) {
+    std::string stem = input.empty() ? "dirt" : std::filesystem::path(input).stem().string() + "-dirt";
+    if (mode == BakeMode::Vertex) return {stem + ".ply", stem + ".glb"};
+    return {stem + ".png"};
+}
+
+std::string bake_file_name(const std::string &pattern, const std::string &object, bool several_objects, int frame,
+                           bool several_frames) {
+    std::string name = pattern;
+    const std::string marker = "{object}";
+    const size_t at = name.find(marker);
+    if (at != std::string::npos) {
+        name.replace(at, marker.size(), file_safe(object));
+    } else if (several_objects) {
+        const size_t dot = extension_start(name);
+        name = name.substr(0, dot) + "_" + file_safe(object) + name.substr(dot);
+    }
+    return render::frame_file_name(name, frame, several_frames);
+}
+
+bool run_bake(Host &host, const ShaderServer &server, const BakeRequest &r, BakeSummary &summary,
+              std::string *error) {
+    Scene &scene = host.scene();
+    const std::vector<const Item *> objects = objects_to_bake(scene, server, r.first_object_only);
+    if (objects.empty()) {
+        if (error) *error = "no object carries the shader: there is nothing to bake";
+        return false;
+    }
+    std::vector<Job> jobs;
+    if (!plan(r, objects, jobs, error)) return false;
+
+    // Texture bakes need texture coordinates, and memory for the texels' sample points.
+    const bool texture = r.options.mode == BakeMode::Texture;
+    if (texture) {
+        for (const Item *object : objects) {
+            const auto g = build_object_geometry(scene, *object, r.first_frame / r.fps);
+            if (uv_triangles(*g).empty()) {
+                if (error)
+                    *error = "object " + object->name +
+                             " has no texture coordinates: a texture bake needs a UV set (--bake vertex needs none)";
+                return false;
+            }
+        }
+        const double bytes = texture_bake_bytes(r.options.size, r.samples);
+        if (!render::within_memory(bytes)) {
+            if (error)
+                *error = "a " + std::to_string(r.options.size) + " x " + std::to_string(r.options.size) +
+                         " texture with " + std::to_string(r.samples) + " samples " + render::memory_refusal(bytes);
+            return false;
+        }
+    }
+
+    render::MaskShaders mask(host, server);
+    if (r.options.channel == BakeChannel::Weight) {
+        if (!mask.create(error)) return false;
+        mask.bind();
+    }
+    render::RayCaster caster(scene);
+    each_binding(scene, [](const LWRenderFuncs &f, LWInstance i) {
+        if (f.init) f.init(i, LWINIT_RENDER);
+    });
+    const int outputs = static_cast<int>(r.outputs.size());
+    render::ProgressBar bar(r.progress, r.last_frame - r.first_frame + 1, static_cast<int>(objects.size()) * outputs);
+    bool ok = true;
+    std::set<std::string> warned;
+    for (int frame = r.first_frame; frame <= r.last_frame && ok; ++frame) {
+        const double time = frame / r.fps;
+        scene.current_time = time;
+        each_binding(scene, [&](const LWRenderFuncs &f, LWInstance i) {
+            if (f.newTime) f.newTime(i, frame, time);
+        });
+        if (!caster.ready(error)) {
+            ok = false;
+            break;
+        }
+        int pass = 0;
+        for (const Item *object : objects) {
+            const auto g = build_object_geometry(scene, *object, time);
+            // One bake per object and frame, written to each of its files.
+            std::vector<BakedMesh> meshes;
+            TextureBake baked;
+            bool baked_once = false;
+            for (const Job &job : jobs) {
+                if (job.object != object || job.frame != frame) continue;
+                auto progress = [&](double share) { bar.update(frame - r.first_frame, pass, share); };
+                if (!baked_once) {
+                    if (texture) {
+                        add(summary.stats, bake_texture(caster, *g, uv_triangles(*g), r.options.size, r.samples,
+                                                        r.options.padding, r.threads, progress, baked));
+                        summary.points += static_cast<long>(baked.value.size());
+                        if (baked.overlapping_points > 0 && warned.insert(object->name).second && r.warn)
+                            r.warn("object " + object->name + ": its UVs overlap (" +
+                                   std::to_string(baked.overlapping_points) +
+                                   " sample points lie in more than one polygon); the first polygon's dirt is baked there");
+                    } else {
+                        meshes = vertex_layout(*object, *g);
+                        add(summary.stats, bake_vertices(caster, *g, meshes, r.threads, progress));
+                        summary.points += vertex_count(meshes);
+                    }
+                    baked_once = true;
+                }
+                ++pass;
+                const bool written = texture ? write_texture(job.path, r.depth, r.options.channel, baked, error)
+                                             : export_baked_meshes(job.path, meshes, error);
+                if (!written) {
+                    ok = false;
+                    break;
+                }
+                bar.finish();
+                if (r.note) r.note("wrote " + job.path);
+            }
+            if (!ok) break;
+        }
+    }
+    each_binding(scene, [](const LWRenderFuncs &f, LWInstance i) {
+        if (f.cleanup) f.cleanup(i);
+    });
+    bar.finish();
+    return ok;
+}
+
+}  // namespace bake

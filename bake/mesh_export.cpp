@@ -38,7 +38,8 @@ public:
     }
     aiReturn Seek(size_t offset, aiOrigin origin) override {
         const size_t base = origin == aiOrigin_SET ? 0 : origin == aiOrigin_CUR ? position_ : bytes_.size();
-        if (base + offset > bytes_.size()) return aiReturn_FAILURE;
+        // Writers seek past the end to leave room for a header they write last.
+        if (base + offset > bytes_.size()) bytes_.resize(base + offset);
         position_ = base + offset;
         return aiReturn_SUCCESS;
     }

@@ -1,0 +1,67 @@
+// dirt-render --bake as a user runs it.
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <assimp/Importer.hpp>
+
+#include "tests/support/dirt_render_run.h"
+
+namespace {
+
+using testing_support::run_dirt_render;
+
+class BakeCommand : public testing_support::ScratchFolder {
+protected:
+    testing_support::RunResult run(const std::string &args) { return run_dirt_render(args, "cd " + dir_ + " && "); }
+};
+
+TEST_F(BakeCommand, VertexBakeOfAModelWritesPlyAndGlbWithDirtInItsCrevices) {
+    const std::string lwo = "/usr/share/assimp/models/LWO/LWO2/hierarchy.lwo";
+    if (access(lwo.c_str(), R_OK) != 0) GTEST_SKIP() << "assimp-testmodels is not installed";
+    const auto r = run("--bake vertex " + lwo);
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char *name : {"hierarchy-dirt.ply", "hierarchy-dirt.glb"}) {
+        Assimp::Importer importer;
+        const aiScene *s = importer.ReadFile(path(name), 0);
+        ASSERT_TRUE(s) << name << ": " << importer.GetErrorString();
+        unsigned clean = 0, dirty = 0;
+        for (unsigned m = 0; m < s->mNumMeshes; ++m) {
+            ASSERT_TRUE(s->mMeshes[m]->HasVertexColors(0)) << name;
+            for (unsigned i = 0; i < s->mMeshes[m]->mNumVertices; ++i) {
+                const float w = s->mMeshes[m]->mColors[0][i].r;
+                clean += w == 0.0f;
+                dirty += w > 0.3f;
+            }
+        }
+        EXPECT_GT(clean, 100u) << name;
+        EXPECT_GT(dirty, 100u) << name;
+    }
+    // Baking it again over the file it reads is refused, and leaves it as it was.
+    const auto again = run("hierarchy-dirt.ply --bake vertex -o hierarchy-dirt.ply");
+    EXPECT_EQ(again.status, 1) << again.output;
+    EXPECT_NE(again.output.find("will not write over"), std::string::npos) << again.output;
+}
+
+TEST_F(BakeCommand, MistakesAreOneLineAndWriteNothing) {
+    struct Case {
+        const char *args;
+        int status;
+        const char *says;
+    } cases[] = {
+        {"--bake pixels", 2, "--bake needs vertex or texture"},
+        {"--bake-size 0 --bake texture", 2, "--bake-size needs"},
+        {"--bake vertex -o out.png", 1, "must end in .ply, .glb or .gltf"},
+        {"--bake texture -o out.ply", 1, "out.ply"},
+        {"--bake texture -o out.png", 1, "has no texture coordinates"},
+    };
+    for (const Case &c : cases) {
+        const auto r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.output;
+        EXPECT_EQ(r.lines(), c.status == 2 ? 2 : 1) << r.output;  // status 2 adds "try --help"
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
+        EXPECT_FALSE(exists("out.png") || exists("out.ply")) << c.args;
+    }
+}
+
+}  // namespace

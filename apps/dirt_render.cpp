@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bake/bake_command.h"
+#include "bake/bake_settings.h"
 #include "refhost/block_io.h"
 #include "refhost/host.h"
 #include "refhost/image_list.h"
@@ -182,9 +183,11 @@ int run(int argc, char **argv) {
     if (!o.output.empty()) rs.output = o.output;
     if (!o.depth.empty()) rs.depth = o.depth;
     ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
+    if (!bake::read_bake_settings(desc.document, bake_options, &error)) return fail(scene_place(o) + error);
     const bool baking = bake_options.mode != bake::BakeMode::None;
     bake::BakeRequest bake_request;
     if (baking && !bake::make_bake_request(o, desc, bake_options, bake_request, &error)) return fail(error);
+    if (baking) desc.document["bake"] = bake::bake_settings_json(bake_request);
     if ((!baking && !check_outputs(rs, o.mask, format, mask_format, &error)) ||
         (!o.save_scene.empty() && !check_writable(o.save_scene, &error)))
         return fail(error);

@@ -10,7 +10,9 @@ namespace bake {
 bool make_bake_request(const render::RenderOptions &o, const render::SceneDescription &desc, const BakeOptions &b,
                        BakeRequest &r, std::string *error) {
     r.options = b;
-    r.outputs = o.output.empty() ? default_bake_outputs(b.mode, o.input) : std::vector<std::string>{o.output};
+    r.outputs = !o.output.empty()   ? std::vector<std::string>{o.output}
+                : !b.output.empty() ? std::vector<std::string>{b.output}
+                                    : default_bake_outputs(b.mode, o.input);
     r.depth = o.depth.empty() ? desc.render.depth : o.depth;
     r.first_frame = o.frames_given ? o.first_frame : desc.render.first_frame;
     r.last_frame = o.frames_given ? o.last_frame : desc.render.last_frame;

@@ -29,6 +29,7 @@ struct BakeOptions {
     BakeChannel channel = BakeChannel::Weight;
     int size = kDefaultBakeSize;
     int padding = kDefaultBakePadding;
+    std::string output;  // a scene file's bake.output; the command line's -o comes first
     // Which were given on the command line (a scene file's bake settings fill the others).
     bool mode_given = false, channel_given = false, size_given = false, padding_given = false;
 };

@@ -197,7 +197,7 @@ bool run_bake(Host &host, const ShaderServer &server, const BakeRequest &r, Bake
     const int outputs = static_cast<int>(r.outputs.size());
     render::ProgressBar bar(r.progress, r.last_frame - r.first_frame + 1, static_cast<int>(objects.size()) * outputs);
     bool ok = true;
-    std::set<std::string> warned;
+    std::set<std::string> warned, warned_outside;
     for (int frame = r.first_frame; frame <= r.last_frame && ok; ++frame) {
         const double time = frame / r.fps;
         scene.current_time = time;
@@ -220,7 +220,13 @@ bool run_bake(Host &host, const ShaderServer &server, const BakeRequest &r, Bake
                 auto progress = [&](double share) { bar.update(frame - r.first_frame, pass, share); };
                 if (!baked_once) {
                     if (texture) {
-                        add(summary.stats, bake_texture(caster, *g, uv_triangles(*g), r.options.size, r.samples,
+                        const std::vector<UvTriangle> triangles = uv_triangles(*g);
+                        const long outside = triangles_outside_unit_square(triangles);
+                        if (outside > 0 && warned_outside.insert(object->name).second && r.warn)
+                            r.warn("object " + object->name + ": " + std::to_string(outside) + " of its " +
+                                   std::to_string(triangles.size()) +
+                                   " UV triangles reach outside 0..1 (tiled UVs); only what lies inside is baked");
+                        add(summary.stats, bake_texture(caster, *g, triangles, r.options.size, r.samples,
                                                         r.options.padding, r.threads, progress, baked));
                         summary.points += static_cast<long>(baked.value.size());
                         if (baked.overlapping_points > 0 && warned.insert(object->name).second && r.warn)

@@ -62,6 +62,17 @@ std::vector<UvTriangle> uv_triangles(const ObjectGeometry &g) {
     return out;
 }
 
+long triangles_outside_unit_square(const std::vector<UvTriangle> &triangles) {
+    long n = 0;
+    for (const UvTriangle &t : triangles) {
+        bool outside = false;
+        for (const auto &uv : t.uv)
+            outside = outside || !(uv[0] >= 0.0f && uv[0] <= 1.0f && uv[1] >= 0.0f && uv[1] <= 1.0f);
+        n += outside;
+    }
+    return n;
+}
+
 double texture_bake_bytes(int size, int samples) {
     const double texels = static_cast<double>(size) * size;
     // Owners per sample point, the values, the states, and the image written from them.

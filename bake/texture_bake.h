@@ -34,6 +34,9 @@ struct UvTriangle {
 // none does.
 std::vector<UvTriangle> uv_triangles(const ObjectGeometry &geometry);
 
+// How many triangles have a corner outside UV 0..1, where the texture does not reach.
+long triangles_outside_unit_square(const std::vector<UvTriangle> &triangles);
+
 enum class Texel : unsigned char { Empty = 0, Island = 1, Padding = 2 };
 
 struct TextureBake {

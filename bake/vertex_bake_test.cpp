@@ -62,7 +62,7 @@ protected:
                 const Vec3d from = add(v.position, mul(5.0, v.normal));
                 if (caster.shade(from, neg(v.normal), &render_spot.access) != 5.0) continue;
                 ++count;
-                EXPECT_NEAR(v.value.x, render_spot.access.color[0], 1e-9)
+                EXPECT_EQ(v.value.x, render_spot.access.color[0])
                     << object.name << " vertex at " << v.position.x << " " << v.position.y << " " << v.position.z;
             }
         }

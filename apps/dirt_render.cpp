@@ -215,6 +215,10 @@ int run(int argc, char **argv) {
         return fail(error.rfind("--set", 0) == 0 ? error : scene_place(o) + error);
     }
     for (const std::string &w : check_settings(host, server, desc)) warn(w);
+    if (baking && !bake::check_bake(host, server, bake_request, &error)) {
+        release_shaders(host, server);
+        return fail(error);
+    }
     if (!o.save_scene.empty()) {
         const std::string text = document_to_save(host, server, desc, o.save_scene).dump(2) + "\n";
         if (!write_file(o.save_scene, text)) {

@@ -1,6 +1,8 @@
 #include "bake/bake_run.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include "bake/mesh_export.h"
@@ -18,6 +20,10 @@ namespace bake {
 using namespace refhost;
 
 namespace {
+
+// Memory a vertex bake takes per polygon corner: the layout's vertex and its key, the
+// exporter's scene and its copy of it, and the file's text.
+constexpr double kVertexBakeBytesPerCorner = 600.0;
 
 size_t extension_start(const std::string &path) {
     const size_t slash = path.find_last_of('/');
@@ -153,20 +159,23 @@ std::string bake_file_name(const std::string &pattern, const std::string &object
     return render::frame_file_name(name, frame, several_frames);
 }
 
-bool run_bake(Host &host, const ShaderServer &server, const BakeRequest &r, BakeSummary &summary,
-              std::string *error) {
+namespace {
+
+// Every check of a run, before anything is written: the objects, their files, their
+// texture coordinates and the memory the bake takes.
+bool plan_run(Host &host, const ShaderServer &server, const BakeRequest &r, std::vector<const Item *> &objects,
+              std::vector<Job> &jobs, std::string *error) {
     Scene &scene = host.scene();
-    const std::vector<const Item *> objects = objects_to_bake(scene, server, r.first_object_only);
+    objects = objects_to_bake(scene, server, r.first_object_only);
     if (objects.empty()) {
         if (error) *error = "no object carries the shader: there is nothing to bake";
         return false;
     }
-    std::vector<Job> jobs;
     if (!plan(r, objects, jobs, error)) return false;
 
-    // Texture bakes need texture coordinates, and memory for the texels' sample points.
-    const bool texture = r.options.mode == BakeMode::Texture;
-    if (texture) {
+    double bytes = 0.0;
+    if (r.options.mode == BakeMode::Texture) {
+        // Texture bakes need texture coordinates, and memory for the texels' sample points.
         for (const Item *object : objects) {
             const auto g = build_object_geometry(scene, *object, r.first_frame / r.fps);
             if (uv_triangles(*g).empty()) {
@@ -176,14 +185,45 @@ bool run_bake(Host &host, const ShaderServer &server, const BakeRequest &r, Bake
                 return false;
             }
         }
-        const double bytes = texture_bake_bytes(r.options.size, r.samples);
-        if (!render::within_memory(bytes)) {
-            if (error)
-                *error = "a " + std::to_string(r.options.size) + " x " + std::to_string(r.options.size) +
-                         " texture with " + std::to_string(r.samples) + " samples " + render::memory_refusal(bytes);
-            return false;
-        }
+        bytes = texture_bake_bytes(r.options.size, r.samples);
+    } else {
+        // The largest object's vertices, the exporter's copy of them and the file in memory.
+        for (const Item *object : objects)
+            bytes = std::max(bytes, kVertexBakeBytesPerCorner * render::count_object(*object).corners);
     }
+    if (!render::within_memory(bytes)) {
+        if (error) {
+            *error = r.options.mode == BakeMode::Texture
+                         ? "a " + std::to_string(r.options.size) + " x " + std::to_string(r.options.size) +
+                               " texture with " + std::to_string(r.samples) + " samples " +
+                               render::memory_refusal(bytes)
+                         : "the vertex bake " + render::memory_refusal(bytes);
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool check_bake(Host &host, const ShaderServer &server, const BakeRequest &request, std::string *error) {
+    std::vector<const Item *> objects;
+    std::vector<Job> jobs;
+    return plan_run(host, server, request, objects, jobs, error);
+}
+
+bool run_bake(Host &host, const ShaderServer &server, const BakeRequest &r, BakeSummary &summary,
+              std::string *error) {
+    Scene &scene = host.scene();
+    std::vector<const Item *> objects;
+    std::vector<Job> jobs;
+    if (!plan_run(host, server, r, objects, jobs, error)) return false;
+    const bool texture = r.options.mode == BakeMode::Texture;
+
+    // The surfaces' own base colours, for the files' materials: the mask pass blackens them.
+    std::map<const Surface *, Vec3d> base_colors;
+    for (const auto &surface : scene.surfaces())
+        base_colors[surface.get()] = {surface->values.color[0], surface->values.color[1], surface->values.color[2]};
 
     render::MaskShaders mask(host, server);
     if (r.options.channel == BakeChannel::Weight) {
@@ -235,6 +275,8 @@ bool run_bake(Host &host, const ShaderServer &server, const BakeRequest &r, Bake
                                    " sample points lie in more than one polygon); the first polygon's dirt is baked there");
                     } else {
                         meshes = vertex_layout(*object, *g);
+                        for (BakedMesh &m : meshes)
+                            if (m.source) m.base_color = base_colors[m.source];
                         add(summary.stats, bake_vertices(caster, *g, meshes, r.threads, progress));
                         summary.points += vertex_count(meshes);
                     }

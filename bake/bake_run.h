@@ -49,6 +49,11 @@ std::vector<std::string> default_bake_outputs(BakeMode mode, const std::string &
 std::string bake_file_name(const std::string &pattern, const std::string &object, bool several_objects, int frame,
                            bool several_frames);
 
+// The checks run_bake makes before any work, alone: to refuse before anything else (a saved
+// scene) is written. False with a one-line reason.
+bool check_bake(refhost::Host &host, const refhost::ShaderServer &server, const BakeRequest &request,
+                std::string *error);
+
 // Runs the bake; false with a one-line reason (nothing is written after a refusal).
 bool run_bake(refhost::Host &host, const refhost::ShaderServer &server, const BakeRequest &request,
               BakeSummary &summary, std::string *error);

@@ -46,8 +46,10 @@ std::vector<BakedMesh> vertex_layout(const Item &object, const ObjectGeometry &g
                 BakedMesh mesh;
                 mesh.layer = layer->index;
                 mesh.surface = polygon->surface;
-                if (const Surface *s = g.polygon_surface[p])
-                    mesh.base_color = {s->values.color[0], s->values.color[1], s->values.color[2]};
+                mesh.source = g.polygon_surface[p];
+                if (mesh.source)
+                    mesh.base_color = {mesh.source->values.color[0], mesh.source->values.color[1],
+                                       mesh.source->values.color[2]};
                 found = by_surface.emplace(polygon->surface, meshes.size()).first;
                 meshes.push_back(std::move(mesh));
             }

@@ -32,6 +32,7 @@ struct BakedVertex {
 struct BakedMesh {
     int layer = 0;
     std::string surface;
+    const refhost::Surface *source = nullptr;  // null for polygons of no known surface
     Vec3d base_color{0.8, 0.8, 0.8};
     std::vector<BakedVertex> vertices;
     std::vector<std::vector<unsigned>> faces;  // vertex indices, the polygon's corner order

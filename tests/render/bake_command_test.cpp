@@ -53,14 +53,14 @@ TEST_F(BakeCommand, MistakesAreOneLineAndWriteNothing) {
         {"--bake-size 0 --bake texture", 2, "--bake-size needs"},
         {"--bake vertex -o out.png", 1, "must end in .ply, .glb or .gltf"},
         {"--bake texture -o out.ply", 1, "out.ply"},
-        {"--bake texture -o out.png", 1, "has no texture coordinates"},
+        {"--bake texture -o out.png --save-scene saved.json", 1, "has no texture coordinates"},
     };
     for (const Case &c : cases) {
         const auto r = run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args << ": " << r.output;
         EXPECT_EQ(r.lines(), c.status == 2 ? 2 : 1) << r.output;  // status 2 adds "try --help"
         EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
-        EXPECT_FALSE(exists("out.png") || exists("out.ply")) << c.args;
+        EXPECT_FALSE(exists("out.png") || exists("out.ply") || exists("saved.json")) << c.args;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <assimp/IOStream.hpp>
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -68,15 +69,26 @@ private:
     std::map<std::string, std::string> &files_;
 };
 
-aiColor4D color_of(const Vec3d &v) {
-    return aiColor4D(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z), 1.0f);
+// Colours within what a float holds with room to spare, as the renderer bounds shading.
+constexpr double kColorLimit = 1e30;
+
+// glTF keeps the value as it is (within ±kColorLimit). PLY holds bytes, which the exporter makes by truncating
+// c × 255 (and wraps outside 0..1): each channel is given as the middle of its rounded,
+// clamped byte's interval, so that the truncation lands on that byte.
+aiColor4D color_of(const Vec3d &v, bool bytes) {
+    auto channel = [bytes](double c) {
+        if (!bytes) return static_cast<float>(std::clamp(c == c ? c : 0.0, -kColorLimit, kColorLimit));
+        const double b = std::round(std::clamp(c == c ? c : 0.0, 0.0, 1.0) * 255.0);
+        return static_cast<float>((b + 0.5) / 255.0);
+    };
+    return aiColor4D(channel(v.x), channel(v.y), channel(v.z), 1.0f);
 }
 
 aiVector3D vector_of(const Vec3d &v) {
     return aiVector3D(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z));
 }
 
-aiMesh *make_mesh(const BakedMesh &m, unsigned material) {
+aiMesh *make_mesh(const BakedMesh &m, unsigned material, bool byte_colors) {
     auto mesh = std::make_unique<aiMesh>();
     mesh->mName = m.surface;
     mesh->mMaterialIndex = material;
@@ -94,7 +106,7 @@ aiMesh *make_mesh(const BakedMesh &m, unsigned material) {
         const BakedVertex &v = m.vertices[i];
         mesh->mVertices[i] = vector_of(v.position);
         mesh->mNormals[i] = vector_of(v.normal);
-        mesh->mColors[0][i] = color_of(v.value);
+        mesh->mColors[0][i] = color_of(v.value, byte_colors);
         if (uvs) mesh->mTextureCoords[0][i] = aiVector3D(v.uv[0], v.uv[1], 0.0f);
     }
     mesh->mNumFaces = static_cast<unsigned>(m.faces.size());
@@ -111,7 +123,7 @@ aiMesh *make_mesh(const BakedMesh &m, unsigned material) {
 
 // The scene the exporter is given: a node per layer, a mesh per layer and surface, a
 // material per surface.
-std::unique_ptr<aiScene> make_scene(const std::vector<BakedMesh> &meshes) {
+std::unique_ptr<aiScene> make_scene(const std::vector<BakedMesh> &meshes, bool byte_colors) {
     auto scene = std::make_unique<aiScene>();
     scene->mRootNode = new aiNode("Baked");
     std::map<std::string, unsigned> materials;
@@ -131,7 +143,7 @@ std::unique_ptr<aiScene> make_scene(const std::vector<BakedMesh> &meshes) {
             found = materials.emplace(m.surface, static_cast<unsigned>(material_list.size())).first;
             material_list.push_back(material);
         }
-        scene->mMeshes[i] = make_mesh(m, found->second);
+        scene->mMeshes[i] = make_mesh(m, found->second, byte_colors);
         scene->mNumMeshes = static_cast<unsigned>(i + 1);
         layer_meshes[m.layer].push_back(static_cast<unsigned>(i));
     }
@@ -172,7 +184,7 @@ bool export_baked_meshes(const std::string &path, const std::vector<BakedMesh> &
         if (error) *error = "cannot write " + path + ": the object has no polygon to bake";
         return false;
     }
-    const std::unique_ptr<aiScene> scene = make_scene(meshes);
+    const std::unique_ptr<aiScene> scene = make_scene(meshes, format == "ply");
     std::map<std::string, std::string> files;
     Assimp::Exporter exporter;
     exporter.SetIOHandler(new MemoryIOSystem(files));  // the exporter owns it

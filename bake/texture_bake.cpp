@@ -98,10 +98,14 @@ PoolStats bake_texture(const render::RayCaster &caster, const ObjectGeometry &g,
         if (!(std::fabs(t.area) > 0.0) || !std::isfinite(t.area)) continue;  // no texel inside
         const double lo_x = std::min({t.x[0], t.x[1], t.x[2]}), hi_x = std::max({t.x[0], t.x[1], t.x[2]});
         const double lo_y = std::min({t.y[0], t.y[1], t.y[2]}), hi_y = std::max({t.y[0], t.y[1], t.y[2]});
-        const int x0 = static_cast<int>(std::max(0.0, std::floor(lo_x)));
-        const int x1 = static_cast<int>(std::min(size - 1.0, std::floor(hi_x)));
-        const int y0 = static_cast<int>(std::max(0.0, std::floor(lo_y)));
-        const int y1 = static_cast<int>(std::min(size - 1.0, std::floor(hi_y)));
+        // Texel rows and columns the triangle may touch, clamped in doubles before they
+        // become whole numbers: UVs may be anything a file holds.
+        const double last = size - 1.0;
+        if (hi_x < 0.0 || hi_y < 0.0 || lo_x > size || lo_y > size) continue;
+        const int x0 = static_cast<int>(std::clamp(std::floor(lo_x), 0.0, last));
+        const int x1 = static_cast<int>(std::clamp(std::floor(hi_x), 0.0, last));
+        const int y0 = static_cast<int>(std::clamp(std::floor(lo_y), 0.0, last));
+        const int y1 = static_cast<int>(std::clamp(std::floor(hi_y), 0.0, last));
         for (int y = y0; y <= y1; ++y) {
             for (int x = x0; x <= x1; ++x) {
                 for (int s = 0; s < samples; ++s) {

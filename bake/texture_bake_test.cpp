@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "bake/bake_run.h"
@@ -127,6 +128,23 @@ TEST_F(TextureBakeTest, PaddingFillsExactlyPTexelsPastTheIsland) {
             EXPECT_EQ(bake.value[3 * kSize + 3].x, bake.value[4 * kSize + 4].x);
         }
     }
+}
+
+// UVs are whatever a file holds: far outside the texture, not numbers at all.
+TEST_F(TextureBakeTest, WildUvsCoverNothing) {
+    const auto g = build_object_geometry(host.scene(), object("Floor"), 0.0);
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    std::vector<UvTriangle> wild(3);
+    wild[0].uv = {{{-3e38f, -3e38f}, {3e38f, -3e38f}, {0.0f, 3e38f}}};
+    wild[1].uv = {{{nan, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}}};
+    wild[2].uv = {{{2e9f, 0.5f}, {inf, 0.0f}, {2e9f, 1.0f}}};
+    for (UvTriangle &t : wild) t.polygon = 0;
+    render::RayCaster caster(host.scene());
+    TextureBake out;
+    bake_texture(caster, *g, wild, kSize, 4, 2, 1, {}, out);
+    // The first covers every texel, which is fine; the others none.
+    EXPECT_EQ(out.overlapping_points, 0);
+    EXPECT_EQ(triangles_outside_unit_square(wild), 3);
 }
 
 TEST_F(TextureBakeTest, OneThreadAndTwoWriteTheSameBytes) {

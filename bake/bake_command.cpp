@@ -19,6 +19,7 @@ bool make_bake_request(const render::RenderOptions &o, const render::SceneDescri
     r.fps = desc.render.fps;
     r.samples = o.samples ? o.samples : desc.render.samples;
     r.threads = o.threads;
+    r.scene_bytes = desc.memory_bytes;
     const bool scene_file = o.input.size() >= 5 && o.input.compare(o.input.size() - 5, 5, ".json") == 0;
     r.first_object_only = !o.input.empty() && !scene_file;
     if (!o.input.empty()) r.inputs.push_back(o.input);

@@ -191,13 +191,14 @@ bool plan_run(Host &host, const ShaderServer &server, const BakeRequest &r, std:
         for (const Item *object : objects)
             bytes = std::max(bytes, kVertexBakeBytesPerCorner * render::count_object(*object).corners);
     }
+    bytes += r.scene_bytes;
     if (!render::within_memory(bytes)) {
         if (error) {
             *error = r.options.mode == BakeMode::Texture
                          ? "a " + std::to_string(r.options.size) + " x " + std::to_string(r.options.size) +
-                               " texture with " + std::to_string(r.samples) + " samples " +
+                               " texture with " + std::to_string(r.samples) + " samples: the bake with its scene " +
                                render::memory_refusal(bytes)
-                         : "the vertex bake " + render::memory_refusal(bytes);
+                         : "the vertex bake with its scene " + render::memory_refusal(bytes);
         }
         return false;
     }

@@ -30,6 +30,7 @@ struct BakeRequest {
     double fps = 30.0;
     int samples = 4;   // texture bakes: points per texel
     int threads = 0;   // 0: every core
+    double scene_bytes = 0.0;  // the scene's estimated memory, which the bake's adds to
     bool first_object_only = false;  // an object file's bake: not its ground plane
     std::vector<std::string> inputs;  // files the run read, which it never writes
     bool progress = false;            // show the progress line

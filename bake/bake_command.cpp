@@ -9,6 +9,10 @@ namespace bake {
 
 bool make_bake_request(const render::RenderOptions &o, const render::SceneDescription &desc, const BakeOptions &b,
                        BakeRequest &r, std::string *error) {
+    if (!o.mask.empty() || o.compare) {
+        if (error) *error = "a bake writes no image: --mask and --compare do not go with it";
+        return false;
+    }
     r.options = b;
     r.outputs = !o.output.empty()   ? std::vector<std::string>{o.output}
                 : !b.output.empty() ? std::vector<std::string>{b.output}

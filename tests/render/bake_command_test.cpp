@@ -52,6 +52,7 @@ TEST_F(BakeCommand, MistakesAreOneLineAndWriteNothing) {
         {"--bake pixels", 2, "--bake needs vertex or texture"},
         {"--bake-size 0 --bake texture", 2, "--bake-size needs"},
         {"--bake vertex -o out.png", 1, "must end in .ply, .glb or .gltf"},
+        {"--bake vertex -o out.ply --mask out.png", 1, "--mask and --compare do not go with it"},
         {"--bake texture -o out.ply", 1, "out.ply"},
         {"--bake texture -o out.png --save-scene saved.json", 1, "has no texture coordinates"},
     };

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <assimp/Importer.hpp>
+#include <algorithm>
 
 #include "tests/support/dirt_render_run.h"
 
@@ -41,6 +42,29 @@ TEST_F(BakeCommand, VertexBakeOfAModelWritesPlyAndGlbWithDirtInItsCrevices) {
     const auto again = run("hierarchy-dirt.ply --bake vertex -o hierarchy-dirt.ply");
     EXPECT_EQ(again.status, 1) << again.output;
     EXPECT_NE(again.output.find("will not write over"), std::string::npos) << again.output;
+}
+
+// Each frame bakes the dirt of its time: here the amount falls from full to none in a second.
+TEST_F(BakeCommand, FramesBakeTheDirtOfTheirTime) {
+    write("scene.json", R"({
+      "objects": [{"name": "Floor", "primitives": [{"type": "floor", "size": 4, "cells": 8, "surface": "Floor"}]},
+                  {"name": "Box", "primitives": [{"type": "box", "min": [-0.5, 0, -0.5], "max": [0.5, 1, 0.5], "surface": "Box"}]}],
+      "surfaces": [{"object": "Floor", "name": "Floor",
+                    "dirt": {"dirt_width": 1.0, "dirt_amount": {"envelope": [[0, 1.0], [1, 0.0]]}}}],
+      "render": {"fps": 1}})");
+    const auto r = run("scene.json --bake vertex --frames 0-1 -o 'floor_#.glb'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    float highest[2] = {0.0f, 0.0f};
+    for (int frame = 0; frame < 2; ++frame) {
+        Assimp::Importer importer;
+        const aiScene *s = importer.ReadFile(path("floor_" + std::to_string(frame) + ".glb"), 0);
+        ASSERT_TRUE(s && s->mNumMeshes == 1) << importer.GetErrorString();
+        for (unsigned i = 0; i < s->mMeshes[0]->mNumVertices; ++i)
+            highest[frame] = std::max(highest[frame], s->mMeshes[0]->mColors[0][i].r);
+    }
+    EXPECT_GT(highest[0], 0.1f);
+    EXPECT_EQ(highest[1], 0.0f);
+    EXPECT_FALSE(exists("floor_0_Box.glb")) << "only objects that carry the shader are baked";
 }
 
 TEST_F(BakeCommand, MistakesAreOneLineAndWriteNothing) {

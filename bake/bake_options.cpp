@@ -74,9 +74,12 @@ bool take_bake_options(std::vector<std::string> &args, BakeOptions &o, std::stri
 }
 
 const char *bake_usage() {
-    return "baking (instead of an image, the dirt on the object itself):\n"
+    return "\n"
+           "baking (instead of an image, the dirt on the object itself):\n"
            "  --bake vertex         every vertex of each shaded object gets the dirt; -o names a\n"
-           "                        .ply (ASCII, red/green/blue 0-255), .glb or .gltf (COLOR_0)\n"
+           "                        .ply (ASCII, red/green/blue 0-255), .glb or .gltf (COLOR_0);\n"
+           "                        without -o, NAME-dirt.ply and NAME-dirt.glb (NAME-dirt.png for\n"
+           "                        textures), NAME the input's\n"
            "                          dirt-render model.lwo --bake vertex -o model-dirt.glb\n"
            "  --bake texture        a texture in the object's first UV set, each texel the average\n"
            "                        of --samples points of the surface inside it; -o names a .png\n"

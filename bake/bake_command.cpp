@@ -28,6 +28,15 @@ bool make_bake_request(const render::RenderOptions &o, const render::SceneDescri
     r.first_object_only = !o.input.empty() && !scene_file;
     if (!o.input.empty()) r.inputs.push_back(o.input);
     if (!o.plugin.empty()) r.inputs.push_back(o.plugin);
+    // The scene's object files (its images are the run's to add, from the scene).
+    if (desc.document.is_object() && desc.document.contains("objects") && desc.document["objects"].is_array()) {
+        for (const nlohmann::json &object : desc.document["objects"]) {
+            if (!object.is_object() || !object.contains("file") || !object["file"].is_string()) continue;
+            std::string file = object["file"].get<std::string>();
+            if (!file.empty() && file[0] != '/' && !desc.base_dir.empty()) file = desc.base_dir + "/" + file;
+            r.inputs.push_back(file);
+        }
+    }
     // Each output's format and place, for the first frame, before anything is loaded.
     const bool several_frames = r.last_frame > r.first_frame;
     for (const std::string &pattern : r.outputs) {

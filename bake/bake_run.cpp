@@ -74,9 +74,11 @@ struct Job {
 };
 
 // Every file of the run, checked before any work.
-bool plan(const BakeRequest &r, const std::vector<const Item *> &objects, std::vector<Job> &jobs,
-          std::string *error) {
+bool plan(const Scene &scene, const BakeRequest &r, const std::vector<const Item *> &objects,
+          std::vector<Job> &jobs, std::string *error) {
     std::set<std::string> names;
+    std::vector<std::string> inputs = r.inputs;
+    for (const auto &image : scene.images()) inputs.push_back(image->filename);
     const bool several_frames = r.last_frame > r.first_frame;
     const bool several_objects = objects.size() > 1;
     for (const std::string &pattern : r.outputs) {
@@ -96,7 +98,7 @@ bool plan(const BakeRequest &r, const std::vector<const Item *> &objects, std::v
                     if (error) *error = "two bakes would be written to " + job.path + " (objects of the same name?)";
                     return false;
                 }
-                for (const std::string &input : r.inputs) {
+                for (const std::string &input : inputs) {
                     if (same_file(input, job.path)) {
                         if (error) *error = "will not write over " + input + ", which this run reads";
                         return false;
@@ -171,7 +173,7 @@ bool plan_run(Host &host, const ShaderServer &server, const BakeRequest &r, std:
         if (error) *error = "no object carries the shader: there is nothing to bake";
         return false;
     }
-    if (!plan(r, objects, jobs, error)) return false;
+    if (!plan(scene, r, objects, jobs, error)) return false;
 
     double bytes = 0.0;
     if (r.options.mode == BakeMode::Texture) {

@@ -32,7 +32,8 @@ struct BakeRequest {
     int threads = 0;   // 0: every core
     double scene_bytes = 0.0;  // the scene's estimated memory, which the bake's adds to
     bool first_object_only = false;  // an object file's bake: not its ground plane
-    std::vector<std::string> inputs;  // files the run read, which it never writes
+    // Files the run read, which it never writes (with the scene's images).
+    std::vector<std::string> inputs;
     bool progress = false;            // show the progress line
     std::function<void(const std::string &)> warn, note;
 };

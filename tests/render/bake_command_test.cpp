@@ -42,6 +42,11 @@ TEST_F(BakeCommand, VertexBakeOfAModelWritesPlyAndGlbWithDirtInItsCrevices) {
     const auto again = run("hierarchy-dirt.ply --bake vertex -o hierarchy-dirt.ply");
     EXPECT_EQ(again.status, 1) << again.output;
     EXPECT_NE(again.output.find("will not write over"), std::string::npos) << again.output;
+    // Nor over an object file a scene reads.
+    write("scene.json", R"({"objects": [{"name": "M", "file": "hierarchy-dirt.glb"}],
+                           "surfaces": [{"object": "M", "name": "Default", "dirt": true}]})");
+    const auto scene = run("scene.json --bake vertex -o hierarchy-dirt.glb");
+    EXPECT_NE(scene.output.find("will not write over"), std::string::npos) << scene.output;
 }
 
 // Each frame bakes the dirt of its time: here the amount falls from full to none in a second.

@@ -24,12 +24,17 @@ PolygonSpot corner_spot(int corner) {
 }
 
 void fill_bake_spot(const ObjectGeometry &g, int polygon, const PolygonSpot &spot, LWShaderAccess &out) {
-    // The normal comes first: the ray is laid along it.
+    // The ray comes along the polygon's facet normal, which needs no spot record of its
+    // own: the record is filled once.
+    const Vec3d n = g.facet_normal[polygon];
+    const double w0 = 1.0 - spot.u - spot.v;
+    const Polygon &p = *g.polygons[polygon];
+    const Vec3d a = g.position(p.vertices[0]), b = g.position(p.vertices[spot.triangle + 1]),
+                c = g.position(p.vertices[spot.triangle + 2]);
+    const Vec3d at = add(add(mul(w0, a), mul(spot.u, b)), mul(spot.v, c));
     SpotRay ray;
     ray.length = 1.0;
-    fill_shading_spot(g, polygon, spot, ray, out);
-    const Vec3d n = from(out.wNorm0);
-    ray.source = add(from(out.wPos), n);
+    ray.source = add(at, n);
     ray.direction = neg(n);
     fill_shading_spot(g, polygon, spot, ray, out);
 }

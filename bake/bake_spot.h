@@ -4,8 +4,8 @@
 // bound (see render/mask.h) its colour is the dirt weight; with the surfaces' own shaders
 // it is the shaded colour.
 //
-// The spot is seen head-on from one unit along its smoothed normal, as a render spot seen
-// straight on would be: the shader's dirt does not depend on where the ray came from.
+// The spot is seen head-on from one unit along its polygon's facet normal, as a render spot
+// seen straight on would be: the shader's dirt does not depend on where the ray came from.
 #ifndef BAKE_BAKE_SPOT_H
 #define BAKE_BAKE_SPOT_H
 

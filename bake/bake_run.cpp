@@ -54,6 +54,12 @@ std::vector<const Item *> objects_to_bake(const Scene &scene, const ShaderServer
     return out;
 }
 
+// Texture files: OpenEXR in float unless half is asked for, PNG as images are.
+std::string texture_depth(const std::string &path, const std::string &depth) {
+    const bool exr = path.size() >= 4 && path.compare(path.size() - 4, 4, ".exr") == 0;
+    return depth.empty() && exr ? "float" : depth;
+}
+
 bool same_file(const std::string &a, const std::string &b) {
     std::error_code ec;
     return std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec) && std::filesystem::equivalent(a, b, ec);
@@ -67,46 +73,43 @@ void each_binding(Scene &scene, F f) {
             if (b.handler && b.handler->rend) f(*b.handler->rend, b.instance);
 }
 
-struct Job {
-    const Item *object;
-    std::string path;
-    int frame;
-};
+// Where the run writes an object's bake of a frame, for each output pattern.
+std::vector<std::string> output_paths(const BakeRequest &r, const Item &object, bool several_objects, int frame) {
+    std::vector<std::string> paths;
+    for (const std::string &pattern : r.outputs)
+        paths.push_back(bake_file_name(pattern, object.name, several_objects, frame, r.last_frame > r.first_frame));
+    return paths;
+}
 
-// Every file of the run, checked before any work.
-bool plan(const Scene &scene, const BakeRequest &r, const std::vector<const Item *> &objects,
-          std::vector<Job> &jobs, std::string *error) {
-    std::set<std::string> names;
-    std::vector<std::string> inputs = r.inputs;
-    for (const auto &image : scene.images()) inputs.push_back(image->filename);
-    const bool several_frames = r.last_frame > r.first_frame;
-    const bool several_objects = objects.size() > 1;
+// The run's files, checked on its first frame before any work (later frames differ only by
+// their numbers): their formats, that no two are one, that none is a file the run reads,
+// and that each can be written.
+bool plan(const Scene &scene, const BakeRequest &r, const std::vector<const Item *> &objects, std::string *error) {
     for (const std::string &pattern : r.outputs) {
         if (r.options.mode == BakeMode::Vertex) {
             std::string format;
             if (!mesh_format_for(pattern, format, error)) return false;
         } else {
             render::ImageFormat format;
-            const bool exr = pattern.size() >= 4 && pattern.compare(pattern.size() - 4, 4, ".exr") == 0;
-            if (!render::image_format_for(pattern, r.depth.empty() && exr ? "float" : r.depth, format, error))
-                return false;
+            if (!render::image_format_for(pattern, texture_depth(pattern, r.depth), format, error)) return false;
         }
-        for (int frame = r.first_frame; frame <= r.last_frame; ++frame) {
-            for (const Item *object : objects) {
-                Job job{object, bake_file_name(pattern, object->name, several_objects, frame, several_frames), frame};
-                if (!names.insert(job.path).second) {
-                    if (error) *error = "two bakes would be written to " + job.path + " (objects of the same name?)";
+    }
+    std::vector<std::string> inputs = r.inputs;
+    for (const auto &image : scene.images()) inputs.push_back(image->filename);
+    std::set<std::string> names;
+    for (const Item *object : objects) {
+        for (const std::string &path : output_paths(r, *object, objects.size() > 1, r.first_frame)) {
+            if (!names.insert(path).second) {
+                if (error) *error = "two bakes would be written to " + path;
+                return false;
+            }
+            for (const std::string &input : inputs) {
+                if (same_file(input, path)) {
+                    if (error) *error = "will not write over " + input + ", which this run reads";
                     return false;
                 }
-                for (const std::string &input : inputs) {
-                    if (same_file(input, job.path)) {
-                        if (error) *error = "will not write over " + input + ", which this run reads";
-                        return false;
-                    }
-                }
-                if (!render::check_writable(job.path, error)) return false;
-                jobs.push_back(job);
             }
+            if (!render::check_writable(path, error)) return false;
         }
     }
     return true;
@@ -115,8 +118,7 @@ bool plan(const Scene &scene, const BakeRequest &r, const std::vector<const Item
 bool write_texture(const std::string &path, const std::string &depth, BakeChannel channel, const TextureBake &bake,
                    std::string *error) {
     render::ImageFormat format;
-    const bool exr = path.size() >= 4 && path.compare(path.size() - 4, 4, ".exr") == 0;
-    if (!render::image_format_for(path, depth.empty() && exr ? "float" : depth, format, error)) return false;
+    if (!render::image_format_for(path, texture_depth(path, depth), format, error)) return false;
     render::RgbImage image;
     image.width = image.height = bake.size;
     image.rgb.resize(bake.value.size() * 3);
@@ -166,14 +168,14 @@ namespace {
 // Every check of a run, before anything is written: the objects, their files, their
 // texture coordinates and the memory the bake takes.
 bool plan_run(Host &host, const ShaderServer &server, const BakeRequest &r, std::vector<const Item *> &objects,
-              std::vector<Job> &jobs, std::string *error) {
+              std::string *error) {
     Scene &scene = host.scene();
     objects = objects_to_bake(scene, server, r.first_object_only);
     if (objects.empty()) {
         if (error) *error = "no object carries the shader: there is nothing to bake";
         return false;
     }
-    if (!plan(scene, r, objects, jobs, error)) return false;
+    if (!plan(scene, r, objects, error)) return false;
 
     double bytes = 0.0;
     if (r.options.mode == BakeMode::Texture) {
@@ -211,91 +213,99 @@ bool plan_run(Host &host, const ShaderServer &server, const BakeRequest &r, std:
 
 bool check_bake(Host &host, const ShaderServer &server, const BakeRequest &request, std::string *error) {
     std::vector<const Item *> objects;
-    std::vector<Job> jobs;
-    return plan_run(host, server, request, objects, jobs, error);
+    return plan_run(host, server, request, objects, error);
 }
+
+namespace {
+
+// One object's bake at one frame, written to each of its files.
+struct FrameBake {
+    const BakeRequest &r;
+    const render::RayCaster &caster;
+    render::ProgressBar &bar;
+    BakeSummary &summary;
+    std::map<const Surface *, Vec3d> base_colors;  // the surfaces' own, for the materials
+    std::set<std::string> warned;
+    int pass = 0;
+
+    void warn_once(const Item &object, const std::string &what, const std::string &message) {
+        if (r.warn && warned.insert(object.name + "\n" + what).second) r.warn("object " + object.name + ": " + message);
+    }
+
+    bool bake(const Item &object, const ObjectGeometry &g, const std::vector<std::string> &paths, int frame,
+              std::string *error) {
+        auto progress = [&](double share) { bar.update(frame - r.first_frame, pass, share); };
+        std::vector<BakedMesh> meshes;
+        TextureBake baked;
+        if (r.options.mode == BakeMode::Texture) {
+            const std::vector<UvTriangle> triangles = uv_triangles(g);
+            if (const long outside = triangles_outside_unit_square(triangles))
+                warn_once(object, "outside",
+                          std::to_string(outside) + " of its " + std::to_string(triangles.size()) +
+                              " UV triangles reach outside 0..1 (tiled UVs); only what lies inside is baked");
+            add(summary.stats, bake_texture(caster, g, triangles, r.options.size, r.samples, r.options.padding,
+                                            r.threads, progress, baked));
+            summary.points += static_cast<long>(baked.value.size());
+            if (baked.overlapping_points > 0)
+                warn_once(object, "overlap",
+                          "its UVs overlap (" + std::to_string(baked.overlapping_points) +
+                              " sample points lie in more than one polygon); the first polygon's dirt is baked there");
+        } else {
+            meshes = vertex_layout(object, g);
+            for (BakedMesh &m : meshes)
+                if (m.source) m.base_color = base_colors[m.source];
+            add(summary.stats, bake_vertices(caster, g, meshes, r.threads, progress));
+            summary.points += vertex_count(meshes);
+        }
+        for (const std::string &path : paths) {
+            const bool written = r.options.mode == BakeMode::Texture
+                                     ? write_texture(path, r.depth, r.options.channel, baked, error)
+                                     : export_baked_meshes(path, meshes, error);
+            if (!written) return false;
+            bar.finish();
+            if (r.note) r.note("wrote " + path);
+            ++pass;
+        }
+        return true;
+    }
+};
+
+}  // namespace
 
 bool run_bake(Host &host, const ShaderServer &server, const BakeRequest &r, BakeSummary &summary,
               std::string *error) {
     Scene &scene = host.scene();
     std::vector<const Item *> objects;
-    std::vector<Job> jobs;
-    if (!plan_run(host, server, r, objects, jobs, error)) return false;
-    const bool texture = r.options.mode == BakeMode::Texture;
-
-    // The surfaces' own base colours, for the files' materials: the mask pass blackens them.
-    std::map<const Surface *, Vec3d> base_colors;
+    if (!plan_run(host, server, r, objects, error)) return false;
+    render::ProgressBar bar(r.progress, r.last_frame - r.first_frame + 1,
+                            static_cast<int>(objects.size() * r.outputs.size()));
+    render::RayCaster caster(scene);
+    FrameBake frame_bake{r, caster, bar, summary, {}, {}, 0};
+    // Taken before the mask pass blackens them.
     for (const auto &surface : scene.surfaces())
-        base_colors[surface.get()] = {surface->values.color[0], surface->values.color[1], surface->values.color[2]};
+        frame_bake.base_colors[surface.get()] = {surface->values.color[0], surface->values.color[1],
+                                                 surface->values.color[2]};
 
     render::MaskShaders mask(host, server);
     if (r.options.channel == BakeChannel::Weight) {
         if (!mask.create(error)) return false;
         mask.bind();
     }
-    render::RayCaster caster(scene);
     each_binding(scene, [](const LWRenderFuncs &f, LWInstance i) {
         if (f.init) f.init(i, LWINIT_RENDER);
     });
-    const int outputs = static_cast<int>(r.outputs.size());
-    render::ProgressBar bar(r.progress, r.last_frame - r.first_frame + 1, static_cast<int>(objects.size()) * outputs);
     bool ok = true;
-    std::set<std::string> warned, warned_outside;
     for (int frame = r.first_frame; frame <= r.last_frame && ok; ++frame) {
         const double time = frame / r.fps;
         scene.current_time = time;
         each_binding(scene, [&](const LWRenderFuncs &f, LWInstance i) {
             if (f.newTime) f.newTime(i, frame, time);
         });
-        if (!caster.ready(error)) {
-            ok = false;
-            break;
-        }
-        int pass = 0;
-        for (const Item *object : objects) {
-            const auto g = build_object_geometry(scene, *object, time);
-            // One bake per object and frame, written to each of its files.
-            std::vector<BakedMesh> meshes;
-            TextureBake baked;
-            bool baked_once = false;
-            for (const Job &job : jobs) {
-                if (job.object != object || job.frame != frame) continue;
-                auto progress = [&](double share) { bar.update(frame - r.first_frame, pass, share); };
-                if (!baked_once) {
-                    if (texture) {
-                        const std::vector<UvTriangle> triangles = uv_triangles(*g);
-                        const long outside = triangles_outside_unit_square(triangles);
-                        if (outside > 0 && warned_outside.insert(object->name).second && r.warn)
-                            r.warn("object " + object->name + ": " + std::to_string(outside) + " of its " +
-                                   std::to_string(triangles.size()) +
-                                   " UV triangles reach outside 0..1 (tiled UVs); only what lies inside is baked");
-                        add(summary.stats, bake_texture(caster, *g, triangles, r.options.size, r.samples,
-                                                        r.options.padding, r.threads, progress, baked));
-                        summary.points += static_cast<long>(baked.value.size());
-                        if (baked.overlapping_points > 0 && warned.insert(object->name).second && r.warn)
-                            r.warn("object " + object->name + ": its UVs overlap (" +
-                                   std::to_string(baked.overlapping_points) +
-                                   " sample points lie in more than one polygon); the first polygon's dirt is baked there");
-                    } else {
-                        meshes = vertex_layout(*object, *g);
-                        for (BakedMesh &m : meshes)
-                            if (m.source) m.base_color = base_colors[m.source];
-                        add(summary.stats, bake_vertices(caster, *g, meshes, r.threads, progress));
-                        summary.points += vertex_count(meshes);
-                    }
-                    baked_once = true;
-                }
-                ++pass;
-                const bool written = texture ? write_texture(job.path, r.depth, r.options.channel, baked, error)
-                                             : export_baked_meshes(job.path, meshes, error);
-                if (!written) {
-                    ok = false;
-                    break;
-                }
-                bar.finish();
-                if (r.note) r.note("wrote " + job.path);
-            }
-            if (!ok) break;
+        ok = caster.ready(error);
+        frame_bake.pass = 0;
+        for (size_t i = 0; i < objects.size() && ok; ++i) {
+            const auto g = build_object_geometry(scene, *objects[i], time);
+            ok = frame_bake.bake(*objects[i], *g, output_paths(r, *objects[i], objects.size() > 1, frame), frame, error);
         }
     }
     each_binding(scene, [](const LWRenderFuncs &f, LWInstance i) {

@@ -14,9 +14,9 @@ bool make_bake_request(const render::RenderOptions &o, const render::SceneDescri
         return false;
     }
     r.options = b;
-    r.outputs = !o.output.empty()   ? std::vector<std::string>{o.output}
-                : !b.output.empty() ? std::vector<std::string>{b.output}
-                                    : default_bake_outputs(b.mode, o.input);
+    r.outputs = !o.output.empty()    ? std::vector<std::string>{o.output}
+                : !b.outputs.empty() ? b.outputs
+                                     : default_bake_outputs(b.mode, o.input);
     r.depth = o.depth.empty() ? desc.render.depth : o.depth;
     r.first_frame = o.frames_given ? o.first_frame : desc.render.first_frame;
     r.last_frame = o.frames_given ? o.last_frame : desc.render.last_frame;
@@ -25,7 +25,11 @@ bool make_bake_request(const render::RenderOptions &o, const render::SceneDescri
     r.threads = o.threads;
     r.scene_bytes = desc.memory_bytes;
     const bool scene_file = o.input.size() >= 5 && o.input.compare(o.input.size() - 5, 5, ".json") == 0;
-    r.first_object_only = !o.input.empty() && !scene_file;
+    r.objects = b.objects;
+    // An object file's scene: its object first, then the ground plane.
+    if (!o.input.empty() && !scene_file && r.objects.empty() && desc.document.contains("objects") &&
+        !desc.document["objects"].empty() && desc.document["objects"][0].contains("name"))
+        r.objects = {desc.document["objects"][0]["name"].get<std::string>()};
     if (!o.input.empty()) r.inputs.push_back(o.input);
     if (!o.plugin.empty()) r.inputs.push_back(o.plugin);
     // The scene's object files (its images are the run's to add, from the scene).

@@ -29,7 +29,10 @@ struct BakeOptions {
     BakeChannel channel = BakeChannel::Weight;
     int size = kDefaultBakeSize;
     int padding = kDefaultBakePadding;
-    std::string output;  // a scene file's bake.output; the command line's -o comes first
+    // A scene file's bake.output (one name or several) and bake.objects; the command line's
+    // -o comes first.
+    std::vector<std::string> outputs;
+    std::vector<std::string> objects;
     // Which were given on the command line (a scene file's bake settings fill the others).
     bool mode_given = false, channel_given = false, size_given = false, padding_given = false;
 };

@@ -47,13 +47,22 @@ bool carries_shader(const Item &object, const ShaderServer &server) {
     return false;
 }
 
-std::vector<const Item *> objects_to_bake(const Scene &scene, const ShaderServer &server, bool first_only) {
-    std::vector<const Item *> out;
-    for (const Item *object : scene.objects()) {
-        if (carries_shader(*object, server)) out.push_back(object);
-        if (first_only) break;
+// The objects named (all that carry the shader when none are); false with a reason when a
+// named one is missing or carries no shader.
+bool objects_to_bake(const Scene &scene, const ShaderServer &server, const std::vector<std::string> &names,
+                     std::vector<const Item *> &out, std::string *error) {
+    for (const Item *object : scene.objects())
+        if (names.empty() && carries_shader(*object, server)) out.push_back(object);
+    for (const std::string &name : names) {
+        const Item *object = scene.find_object_by_filename(name);
+        if (!object || !carries_shader(*object, server)) {
+            if (error) *error = "bake.objects: the scene has no object " + name + " that carries the shader";
+            return false;
+        }
+        if (std::find(out.begin(), out.end(), object) == out.end()) out.push_back(object);
     }
-    return out;
+    if (out.empty() && error) *error = "no object carries the shader: there is nothing to bake";
+    return !out.empty();
 }
 
 // Texture files: OpenEXR in float unless half is asked for, PNG as images are.
@@ -172,11 +181,7 @@ namespace {
 bool plan_run(Host &host, const ShaderServer &server, const BakeRequest &r, std::vector<const Item *> &objects,
               std::string *error) {
     Scene &scene = host.scene();
-    objects = objects_to_bake(scene, server, r.first_object_only);
-    if (objects.empty()) {
-        if (error) *error = "no object carries the shader: there is nothing to bake";
-        return false;
-    }
+    if (!objects_to_bake(scene, server, r.objects, objects, error)) return false;
     if (!plan(scene, r, objects, error)) return false;
 
     double bytes = 0.0;

@@ -31,7 +31,9 @@ struct BakeRequest {
     int samples = 4;   // texture bakes: points per texel
     int threads = 0;   // 0: every core
     double scene_bytes = 0.0;  // the scene's estimated memory, which the bake's adds to
-    bool first_object_only = false;  // an object file's bake: not its ground plane
+    // The objects to bake, by name; none: every object that carries the shader. An object
+    // file's bake names its object, not the ground plane under it.
+    std::vector<std::string> objects;
     // Files the run read, which it never writes (with the scene's images).
     std::vector<std::string> inputs;
     bool progress = false;            // show the progress line

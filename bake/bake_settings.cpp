@@ -5,6 +5,19 @@
 
 namespace bake {
 
+namespace {
+
+// One text, or a non-empty array of them.
+std::vector<std::string> texts(const nlohmann::json &v, const std::string &what) {
+    if (!v.is_array()) return {render::json_text(v, what)};
+    if (v.empty()) render::json_fail(what + " must name at least one");
+    std::vector<std::string> out;
+    for (const nlohmann::json &t : v) out.push_back(render::json_text(t, what));
+    return out;
+}
+
+}  // namespace
+
 bool read_bake_settings(const nlohmann::json &doc, BakeOptions &o, std::string *error) {
     if (!doc.is_object() || !doc.contains("bake")) return true;
     try {
@@ -18,7 +31,8 @@ bool read_bake_settings(const nlohmann::json &doc, BakeOptions &o, std::string *
         if (b.contains("size") && !o.size_given) o.size = render::json_integer(b["size"], "bake.size", 1, kMaxBakeSize);
         if (b.contains("padding") && !o.padding_given)
             o.padding = render::json_integer(b["padding"], "bake.padding", 0, kMaxBakeSize);
-        if (b.contains("output")) o.output = render::json_text(b["output"], "bake.output");
+        if (b.contains("output")) o.outputs = texts(b["output"], "bake.output");
+        if (b.contains("objects")) o.objects = texts(b["objects"], "bake.objects");
     } catch (const render::JsonError &e) {
         if (error) *error = e.message;
         return false;
@@ -31,9 +45,9 @@ nlohmann::json bake_settings_json(const BakeRequest &r) {
                         {"channel", channel_name(r.options.channel)},
                         {"size", r.options.size},
                         {"padding", r.options.padding}};
-    // One file a bake: the name is the scene's to keep. A vertex bake's pair of default
-    // names is what a scene without one gets anyway.
-    if (r.outputs.size() == 1) b["output"] = r.outputs[0];
+    // The names in force, so that the saved scene bakes the same files.
+    b["output"] = r.outputs.size() == 1 ? nlohmann::json(r.outputs[0]) : nlohmann::json(r.outputs);
+    if (!r.objects.empty()) b["objects"] = r.objects;
     return b;
 }
 

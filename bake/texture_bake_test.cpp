@@ -86,7 +86,7 @@ protected:
         r.options.padding = 2;
         r.threads = threads;
         r.outputs = {dir + "/" + name};
-        r.first_object_only = true;  // the floor
+        r.objects = {"Floor"};
         return r;
     }
 

@@ -12,7 +12,7 @@ const KeyList object = {"name", "file", "primitives", "position", "rotation", "s
 const KeyList surface = {"object",     "name",       "color",           "diffuse", "specular",
                          "glossiness", "reflection", "smoothing_angle", "dirt",    "dirt_state"};
 const KeyList render = {"width", "height", "samples", "frames", "fps", "max_depth", "output", "depth"};
-const KeyList bake = {"mode", "channel", "size", "padding", "output"};
+const KeyList bake = {"mode", "channel", "size", "padding", "output", "objects"};
 
 const KeyList box = {"type", "surface", "min", "max"};
 const KeyList floor = {"type", "surface", "size", "height", "cells"};

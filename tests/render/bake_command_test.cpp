@@ -5,6 +5,9 @@
 
 #include <assimp/Importer.hpp>
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "tests/support/dirt_render_run.h"
 
@@ -15,6 +18,12 @@ using testing_support::run_dirt_render;
 class BakeCommand : public testing_support::ScratchFolder {
 protected:
     testing_support::RunResult run(const std::string &args) { return run_dirt_render(args, "cd " + dir_ + " && "); }
+    std::string read_file(const std::string &name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
 };
 
 TEST_F(BakeCommand, VertexBakeOfAModelWritesPlyAndGlbWithDirtInItsCrevices) {
@@ -47,6 +56,24 @@ TEST_F(BakeCommand, VertexBakeOfAModelWritesPlyAndGlbWithDirtInItsCrevices) {
                            "surfaces": [{"object": "M", "name": "Default", "dirt": true}]})");
     const auto scene = run("scene.json --bake vertex -o hierarchy-dirt.glb");
     EXPECT_NE(scene.output.find("will not write over"), std::string::npos) << scene.output;
+}
+
+// A scene saved during a bake bakes the same files again.
+TEST_F(BakeCommand, SavedSceneBakesTheSameBytes) {
+    write("box.obj",
+          "v -1 0 -1\nv 1 0 -1\nv 1 0 1\nv -1 0 1\nv 0 0 0\nv 0 1 0\nv 0.5 0 0\n"
+          "f 1 4 3 2\nf 5 6 7\n");
+    const auto first = run("box.obj --bake vertex --save-scene saved.json");
+    ASSERT_EQ(first.status, 0) << first.output;
+    const std::string ply = read_file("box-dirt.ply"), glb = read_file("box-dirt.glb");
+    ASSERT_FALSE(ply.empty() || glb.empty());
+    std::remove(path("box-dirt.ply").c_str());
+    std::remove(path("box-dirt.glb").c_str());
+    const auto again = run("saved.json");
+    ASSERT_EQ(again.status, 0) << again.output;
+    EXPECT_EQ(read_file("box-dirt.ply"), ply);
+    EXPECT_EQ(read_file("box-dirt.glb"), glb);
+    EXPECT_FALSE(exists("box-dirt_Ground.ply")) << "the ground plane is not baked";
 }
 
 // Each frame bakes the dirt of its time: here the amount falls from full to none in a second.

@@ -185,6 +185,7 @@ int run(int argc, char **argv) {
     ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
     if (!bake::read_bake_settings(desc.document, bake_options, &error)) return fail(scene_place(o) + error);
     const bool baking = bake_options.mode != bake::BakeMode::None;
+    if (!bake::idle_bake_options(bake_options).empty()) warn(bake::idle_bake_options(bake_options));
     bake::BakeRequest bake_request;
     if (baking && !bake::make_bake_request(o, desc, bake_options, bake_request, &error)) return fail(error);
     if (baking) desc.document["bake"] = bake::bake_settings_json(bake_request);

@@ -58,6 +58,16 @@ bool make_bake_request(const render::RenderOptions &o, const render::SceneDescri
     return true;
 }
 
+std::string idle_bake_options(const BakeOptions &b) {
+    if (b.mode != BakeMode::None) return "";
+    std::string given;
+    for (const auto &[on, name] : {std::pair<bool, const char *>{b.channel_given, "--bake-channel"},
+                                   {b.size_given, "--bake-size"},
+                                   {b.padding_given, "--bake-padding"}})
+        if (on) given += (given.empty() ? "" : ", ") + std::string(name);
+    return given.empty() ? "" : given + " without --bake (or a scene's bake.mode) changes nothing: the scene renders";
+}
+
 std::string bake_summary_line(const BakeRequest &r, const BakeSummary &s) {
     const double secs = s.stats.seconds > 0.0 ? s.stats.seconds : 1e-9;
     char text[320];

@@ -17,6 +17,9 @@ namespace bake {
 bool make_bake_request(const render::RenderOptions &options, const render::SceneDescription &scene,
                        const BakeOptions &bake, BakeRequest &request, std::string *error);
 
+// A warning for bake options given to a run that does not bake; empty when there is none.
+std::string idle_bake_options(const BakeOptions &bake);
+
 // "1234 vertices baked: 1234 spots, 56789 rays cast by the plug-in, 0.50 s, 2468 spots/s (2 threads)".
 std::string bake_summary_line(const BakeRequest &request, const BakeSummary &summary);
 

@@ -119,6 +119,9 @@ TEST_F(BakeCommand, MistakesAreOneLineAndWriteNothing) {
         EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
         EXPECT_FALSE(exists("out.png") || exists("out.ply") || exists("saved.json")) << c.args;
     }
+    const auto idle = run("--bake-size 64 --width 8 --height 8 -o out.png");
+    EXPECT_EQ(idle.status, 0) << idle.output;
+    EXPECT_NE(idle.output.find("warning: --bake-size without --bake"), std::string::npos) << idle.output;
 }
 
 }  // namespace

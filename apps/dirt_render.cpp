@@ -11,6 +11,8 @@
 #include <new>
 #include <string>
 
+#include "bake/bake_command.h"
+#include "bake/bake_settings.h"
 #include "refhost/block_io.h"
 #include "refhost/host.h"
 #include "refhost/image_list.h"
@@ -188,15 +190,37 @@ private:
     ShaderServer &server_;
 };
 
+// Bakes the dirt into vertex colours or a texture (bake/), with a progress line and a summary.
+int run_bake(Host &host, const ShaderServer &server, const RenderOptions &o, bake::BakeRequest &request) {
+    request.progress = !o.quiet && isatty(STDERR_FILENO);
+    request.warn = warn;
+    request.note = [&](const std::string &line) {
+        if (!o.quiet) std::fprintf(stderr, "%s\n", line.c_str());
+    };
+    bake::BakeSummary summary;
+    std::string error;
+    if (!bake::run_bake(host, server, request, summary, &error)) return fail(error);
+    if (!o.quiet) std::fprintf(stderr, "%s\n", bake::bake_summary_line(request, summary).c_str());
+    return 0;
+}
+
 // Where a message about the scene's content points: its file, when it has one.
 std::string scene_place(const RenderOptions &o) { return o.input.empty() ? "the demo scene: " : o.input + ": "; }
 
 int run(int argc, char **argv) {
     RenderOptions o;
     std::string error;
-    if (!parse_render_options(argc, argv, o, &error)) return usage_fail(error);
+    // The bake options are taken out first; the renderer's parser reads the rest.
+    std::vector<std::string> args(argv + 1, argv + argc);
+    bake::BakeOptions bake_options;
+    std::vector<const char *> rest{argv[0]};
+    const bool bake_parsed = bake::take_bake_options(args, bake_options, &error);
+    for (const std::string &a : args) rest.push_back(a.c_str());
+    if (!bake_parsed || !parse_render_options(static_cast<int>(rest.size()), rest.data(), o, &error))
+        return usage_fail(error);
     if (o.help) {
         std::fputs(render_usage(), stdout);
+        std::fputs(bake::bake_usage(), stdout);
         return 0;
     }
     if (o.version) {
@@ -221,12 +245,18 @@ int run(int argc, char **argv) {
     if (!apply_smoothing_overrides(host.scene(), desc, o.smoothing, &error)) return usage_fail(error);
 
     RenderSettings &rs = desc.render;
-    if (!apply_command_line_outputs(o, rs, &error)) return usage_fail(error);
+    if (!bake::read_bake_settings(desc.document, bake_options, &error)) return fail(scene_place(o) + error);
+    const bool baking = bake_options.mode != bake::BakeMode::None;
+    if (!apply_command_line_outputs(o, rs, &error, !baking)) return usage_fail(error);
     ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
-    if (!check_formats(rs, o.mask, format, mask_format, &error)) return fail(error);
+    if (!bake::idle_bake_options(bake_options).empty()) warn(bake::idle_bake_options(bake_options));
+    bake::BakeRequest bake_request;
+    if (baking && !bake::make_bake_request(o, desc, bake_options, bake_request, &error)) return fail(error);
+    if (baking) desc.document["bake"] = bake::bake_settings_json(bake_request);
+    if (!baking && !check_formats(rs, o.mask, format, mask_format, &error)) return fail(error);
     const double memory =
         desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare) + (o.mask.empty() ? 0.0 : frame_bytes(rs.width, rs.height, false));
-    if (!within_memory(memory))
+    if (!baking && !within_memory(memory))
         return fail(scene_place(o) + "a " + std::to_string(rs.width) + " x " + std::to_string(rs.height) +
                     " image: the scene " + memory_refusal(memory));
     const std::string geometry = check_scene_geometry(host.scene());
@@ -250,6 +280,7 @@ int run(int argc, char **argv) {
     const std::string unreadable = unreadable_texture_image(host.scene());
     if (!unreadable.empty()) return fail(scene_place(o) + unreadable);
     for (const std::string &w : check_settings(host, server, desc)) warn(w);
+    if (baking && !bake::check_bake(host, server, bake_request, &error)) return fail(error);
     OutputPlan plan;
     if (!plan_outputs(o, rs, plugin_file, desc, host.scene(), plan, &error)) return fail(error);
     if (!o.save_scene.empty()) {
@@ -259,6 +290,8 @@ int run(int argc, char **argv) {
         const std::string text = dump_json(document_to_save(host, server, desc, target), 2) + "\n";
         if (!write_file_atomically(target, text, &error)) return fail(error);
     }
+
+    if (baking) return run_bake(host, server, o, bake_request);
 
     MaskShaders mask(host, server);
     if (!o.mask.empty() && !mask.create(&error)) return fail(error);

@@ -4,11 +4,12 @@
 
 namespace render {
 
-bool apply_command_line_outputs(const RenderOptions &o, RenderSettings &rs, std::string *error) {
+bool apply_command_line_outputs(const RenderOptions &o, RenderSettings &rs, std::string *error, bool images) {
     if (o.width) rs.width = o.width;
     if (o.height) rs.height = o.height;
     if (o.samples) rs.samples = o.samples;
     if (o.frames_given) rs.first_frame = o.first_frame, rs.last_frame = o.last_frame;
+    if (!images) return true;
     ImageFormat format;
     if (!o.output.empty()) {
         rs.output = o.output;

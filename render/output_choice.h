@@ -15,7 +15,8 @@ namespace render {
 // Applies the command line's size, samples, frames, output and depth to `rs`. False with a
 // one-line reason when the command line names an image or a depth that cannot be written
 // together (a mistake on the command line: exit status 2).
-bool apply_command_line_outputs(const RenderOptions &o, RenderSettings &rs, std::string *error);
+// `images`: false when the run writes no image (a bake names its own files with -o).
+bool apply_command_line_outputs(const RenderOptions &o, RenderSettings &rs, std::string *error, bool images = true);
 
 }  // namespace render
 

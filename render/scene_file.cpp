@@ -333,6 +333,8 @@ void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDesc
     if (!surfaces.is_array()) json_fail("surfaces must be an array");
     for (size_t i = 0; i < surfaces.size(); ++i) read_surface(surfaces[i], i, scene, desc);
     if (doc.contains("render")) read_render(doc["render"], desc.render);
+    // Bake settings are read by the baker (bake/); their keys are checked here with the rest.
+    if (doc.contains("bake")) check_keys(doc["bake"], "bake", scene_keys::bake);
 }
 
 }  // namespace

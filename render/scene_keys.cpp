@@ -3,7 +3,7 @@
 namespace render {
 namespace scene_keys {
 
-const KeyList scene = {"camera", "ambient", "lights", "objects", "surfaces", "render"};
+const KeyList scene = {"camera", "ambient", "lights", "objects", "surfaces", "render", "bake"};
 const KeyList camera = {"name", "position", "rotation", "look_at", "zoom", "fov"};
 const KeyList ambient = {"color", "intensity"};
 const KeyList light = {"name",      "type",  "position",  "rotation",    "direction",  "color",
@@ -12,6 +12,7 @@ const KeyList object = {"name", "file", "up", "primitives", "position", "rotatio
 const KeyList surface = {"object",     "name",       "color",           "diffuse", "specular",
                          "glossiness", "reflection", "smoothing_angle", "dirt",    "dirt_state"};
 const KeyList render = {"width", "height", "samples", "frames", "fps", "max_depth", "output", "depth"};
+const KeyList bake = {"mode", "channel", "size", "padding", "output", "objects"};
 
 const KeyList box = {"type", "surface", "min", "max"};
 const KeyList floor = {"type", "surface", "size", "height", "cells"};
@@ -31,7 +32,7 @@ const std::vector<std::pair<const char *, const KeyList *>> &scene_key_lists() {
         {"scene", &scene},   {"camera", &camera},     {"ambient", &ambient},   {"light", &light},
         {"object", &object}, {"box", &box},           {"floor", &floor},       {"sphere", &sphere},
         {"stairs", &stairs}, {"quad", &quad},         {"surface", &surface},   {"setting", &setting},
-        {"envelope", &envelope}, {"layer", &layer},   {"render", &render},
+        {"envelope", &envelope}, {"layer", &layer},   {"render", &render},     {"bake", &bake},
     };
     return lists;
 }

@@ -11,7 +11,7 @@ namespace render {
 using KeyList = std::vector<const char *>;
 
 namespace scene_keys {
-extern const KeyList scene, camera, ambient, light, object, surface, render;
+extern const KeyList scene, camera, ambient, light, object, surface, render, bake;
 extern const KeyList box, floor, sphere, stairs, quad;        // primitives, by type
 extern const KeyList setting, envelope, layer;                 // animated shader settings
 }  // namespace scene_keys

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <unordered_map>
 #include <vector>
@@ -263,24 +264,72 @@ bool same_placement(const ObjectTransform &a, const ObjectTransform &b) {
 
 }  // namespace
 
+namespace {
+
+// Point records to vertex numbers, in the order first met: open addressing over the records'
+// addresses, sized for every corner up front, so that numbering a large mesh's points takes
+// one allocation rather than one a point.
+class VertexNumbers {
+public:
+    explicit VertexNumbers(size_t corners) {
+        size_t n = 16;
+        while (n < 2 * corners) n <<= 1;
+        slots_.assign(n, Slot{});
+        mask_ = n - 1;
+    }
+    unsigned number(const Point *p, std::vector<const Point *> &vertices) {
+        uint64_t h = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p));
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdull;
+        h ^= h >> 33;
+        for (size_t i = static_cast<size_t>(h) & mask_;; i = (i + 1) & mask_) {
+            Slot &slot = slots_[i];
+            if (slot.point == p) return slot.number;
+            if (!slot.point) {
+                slot = {p, static_cast<unsigned>(vertices.size())};
+                vertices.push_back(p);
+                return slot.number;
+            }
+        }
+    }
+
+private:
+    struct Slot {
+        const Point *point = nullptr;
+        unsigned number = 0;
+    };
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
+};
+
+}  // namespace
+
 std::shared_ptr<const RayCaster::Topology> RayCaster::make_topology(const ObjectGeometry &g) {
     auto topology = std::make_shared<Topology>();
     Topology &t = *topology;
+    size_t corners = 0, triangles = 0;
+    for (const Polygon *polygon : g.polygons) {
+        if (polygon->vertices.size() < 3) continue;
+        corners += polygon->vertices.size();
+        triangles += polygon->vertices.size() - 2;
+    }
+    t.indices.reserve(3 * triangles);
+    t.polygon.reserve(triangles);
+    t.fan.reserve(triangles);
     // Shared points become shared vertices, which keeps edges watertight.
-    std::unordered_map<const Point *, unsigned> vertex_index;
-    auto vertex = [&](const Point *p) {
-        auto inserted = vertex_index.emplace(p, static_cast<unsigned>(t.vertices.size()));
-        if (inserted.second) t.vertices.push_back(p);
-        return inserted.first->second;
-    };
+    VertexNumbers numbers(corners);
+    std::vector<unsigned> corner;
     for (size_t number = 0; number < g.polygons.size(); ++number) {
-        const auto &corners = g.polygons[number]->vertices;
-        for (size_t k = 1; k + 1 < corners.size(); ++k) {
+        const auto &vertices = g.polygons[number]->vertices;
+        if (vertices.size() < 3) continue;
+        corner.clear();
+        for (const Point *p : vertices) corner.push_back(numbers.number(p, t.vertices));
+        for (size_t k = 1; k + 1 < corner.size(); ++k) {
             t.polygon.push_back(static_cast<int>(number));
             t.fan.push_back(static_cast<int>(k - 1));
-            t.indices.push_back(vertex(corners[0]));
-            t.indices.push_back(vertex(corners[k]));
-            t.indices.push_back(vertex(corners[k + 1]));
+            t.indices.push_back(corner[0]);
+            t.indices.push_back(corner[k]);
+            t.indices.push_back(corner[k + 1]);
         }
     }
     return topology;
@@ -298,9 +347,11 @@ std::shared_ptr<const RayCaster::ObjectTriangles> RayCaster::build_object(const 
     entry->topology = before ? before->topology : make_topology(g);
     const Topology &topology = *entry->topology;
 
+    // The points' world positions, as the geometry has them (the same transform applied to
+    // the same point), without a look-up for each.
     std::vector<Vec3d> world(topology.vertices.size());
     for (size_t i = 0; i < world.size(); ++i) {
-        world[i] = g.position(topology.vertices[i]);
+        world[i] = placement.apply(*topology.vertices[i]);
         entry->scale = std::max(entry->scale, max_abs(world[i]));
     }
     const size_t count = topology.polygon.size();

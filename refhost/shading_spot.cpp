@@ -120,13 +120,26 @@ std::shared_ptr<const ObjectGeometry> build_object_geometry(const Scene &scene, 
     auto g = std::make_shared<ObjectGeometry>();
     g->object = &object;
     g->time = time;
-    for (const Mesh *mesh : object_meshes(object)) {
-        for (const auto &point : mesh->points)
-            g->world[point.get()] = deformed_world_position(scene, object, *point, time);
+    // The object's transform, worked out once for all its points (each point's position is
+    // what deformed_world_position gives), and the tables sized once for a large mesh.
+    const ObjectTransform placement = object_transform(scene, object, time);
+    const std::vector<const Mesh *> meshes = object_meshes(object);
+    size_t points = 0, polygons = 0;
+    for (const Mesh *mesh : meshes) {
+        points += mesh->points.size();
+        polygons += mesh->polygons.size();
+    }
+    g->world.reserve(points);
+    g->point_polygons.reserve(points);
+    g->polygon_number.reserve(polygons);
+    g->polygons.reserve(polygons);
+    g->polygon_surface.reserve(polygons);
+    for (const Mesh *mesh : meshes) {
+        for (const auto &point : mesh->points) g->world.emplace(point.get(), placement.apply(*point));
         for (const auto &polygon : mesh->polygons) {
             const int number = static_cast<int>(g->polygons.size());
             g->polygons.push_back(polygon.get());
-            g->polygon_number[polygon.get()] = number;
+            g->polygon_number.emplace(polygon.get(), number);
             g->polygon_surface.push_back(surface_named(object, polygon->surface));
             for (const Point *p : polygon->vertices) g->point_polygons[p].push_back(number);
         }
@@ -134,7 +147,7 @@ std::shared_ptr<const ObjectGeometry> build_object_geometry(const Scene &scene, 
     // Polygons may use points of another layer: make sure every corner has a position.
     for (const Polygon *polygon : g->polygons)
         for (const Point *p : polygon->vertices)
-            if (!g->world.count(p)) g->world[p] = deformed_world_position(scene, object, *p, time);
+            if (!g->world.count(p)) g->world.emplace(p, placement.apply(*p));
     g->facet_normal.reserve(g->polygons.size());
     for (const Polygon *polygon : g->polygons) g->facet_normal.push_back(facet_normal(*g, *polygon));
     fill_transforms(scene, object, time, *g);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "refhost/item_info.h"
+#include "refhost/point_numbers.h"
 #include "refhost/vec3d_math.h"
 
 namespace render {
@@ -264,46 +265,6 @@ bool same_placement(const ObjectTransform &a, const ObjectTransform &b) {
 
 }  // namespace
 
-namespace {
-
-// Point records to vertex numbers, in the order first met: open addressing over the records'
-// addresses, sized for every corner up front, so that numbering a large mesh's points takes
-// one allocation rather than one a point.
-class VertexNumbers {
-public:
-    explicit VertexNumbers(size_t corners) {
-        size_t n = 16;
-        while (n < 2 * corners) n <<= 1;
-        slots_.assign(n, Slot{});
-        mask_ = n - 1;
-    }
-    unsigned number(const Point *p, std::vector<const Point *> &vertices) {
-        uint64_t h = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p));
-        h ^= h >> 33;
-        h *= 0xff51afd7ed558ccdull;
-        h ^= h >> 33;
-        for (size_t i = static_cast<size_t>(h) & mask_;; i = (i + 1) & mask_) {
-            Slot &slot = slots_[i];
-            if (slot.point == p) return slot.number;
-            if (!slot.point) {
-                slot = {p, static_cast<unsigned>(vertices.size())};
-                vertices.push_back(p);
-                return slot.number;
-            }
-        }
-    }
-
-private:
-    struct Slot {
-        const Point *point = nullptr;
-        unsigned number = 0;
-    };
-    std::vector<Slot> slots_;
-    size_t mask_ = 0;
-};
-
-}  // namespace
-
 std::shared_ptr<const RayCaster::Topology> RayCaster::make_topology(const ObjectGeometry &g) {
     auto topology = std::make_shared<Topology>();
     Topology &t = *topology;
@@ -317,13 +278,17 @@ std::shared_ptr<const RayCaster::Topology> RayCaster::make_topology(const Object
     t.polygon.reserve(triangles);
     t.fan.reserve(triangles);
     // Shared points become shared vertices, which keeps edges watertight.
-    VertexNumbers numbers(corners);
+    PointNumbers numbers(corners);
     std::vector<unsigned> corner;
+    bool added = false;
     for (size_t number = 0; number < g.polygons.size(); ++number) {
         const auto &vertices = g.polygons[number]->vertices;
         if (vertices.size() < 3) continue;
         corner.clear();
-        for (const Point *p : vertices) corner.push_back(numbers.number(p, t.vertices));
+        for (const Point *p : vertices) {
+            corner.push_back(static_cast<unsigned>(numbers.insert(p, added)));
+            if (added) t.vertices.push_back(p);
+        }
         for (size_t k = 1; k + 1 < corner.size(); ++k) {
             t.polygon.push_back(static_cast<int>(number));
             t.fan.push_back(static_cast<int>(k - 1));

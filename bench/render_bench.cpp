@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <unistd.h>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -466,7 +467,16 @@ BuildFigures adjacency_build(bench::BenchScene &scene) {
     return f;
 }
 
+// The process's resident memory now, in bytes.
+double resident_bytes() {
+    std::ifstream in("/proc/self/statm");
+    double size = 0.0, resident = 0.0;
+    in >> size >> resident;
+    return resident * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
 int main(int argc, char **argv) {
+    const double resident_at_start = resident_bytes();
     const auto load_start = Clock::now();
     const double load_cpu_start = process_cpu_seconds();
     Options o;
@@ -478,6 +488,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "dirt-bench: error: %s\n", scene.error().c_str());
         return 1;
     }
+    const double scene_bytes = resident_bytes() - resident_at_start;
     // The wrapper stands in for the plug-in's evaluate in the handler record the surfaces use.
     g_real = scene.server.handler;
     scene.server.handler.evaluate = wrapped_evaluate;
@@ -609,6 +620,10 @@ int main(int argc, char **argv) {
                     moving_frame.cpu_seconds);
         std::printf("  image checksum                    %016llx\n", last.image_hash);
         std::printf("  peak memory (max RSS)             %.1f MB (before the ray recording)\n", peak_mb);
+        const double triangles = 2.0 * o.grid * o.grid;
+        std::printf("  memory per grid triangle          host scene and plug-in loaded %.0f B, adjacency %.0f B, Embree %.0f B\n",
+                    scene_bytes / triangles, static_cast<double>(build.bytes) / triangles,
+                    static_cast<double>(caster.embree_bytes()) / triangles);
         return 0;
     }
     std::printf("dirt-bench: demo scene %dx%d, %d samples/pixel, %d render thread(s), %s build, "

@@ -210,6 +210,15 @@ std::atomic<unsigned long long> next_caster_id{1};
 RayCaster::RayCaster(const Scene &scene) : scene_(scene), id_(next_caster_id++) {
     // One build thread: the structures are small, and builds stay deterministic.
     device_ = rtcNewDevice("threads=1");
+    // Embree reports its allocations and frees; a build, not a ray, pays for the count.
+    if (device_)
+        rtcSetDeviceMemoryMonitorFunction(
+            device_,
+            [](void *caster, ssize_t bytes, bool) {
+                static_cast<RayCaster *>(caster)->embree_bytes_ += static_cast<long long>(bytes);
+                return true;
+            },
+            this);
 }
 
 RayCaster::~RayCaster() {

@@ -104,6 +104,9 @@ public:
 
     double self_hit_tolerance() const;
     size_t triangle_count() const;
+    // Bytes Embree holds for this caster now (its device's allocations less its frees),
+    // for benchmarks.
+    long long embree_bytes() const { return embree_bytes_.load(); }
 
     int max_shade_depth = 8;
     int max_trace_depth = 4;
@@ -163,6 +166,7 @@ private:
     mutable bool dirty_ = true;
     mutable std::atomic<unsigned long long> generation_{0};  // bumped by every change of bvh_
     const unsigned long long id_;  // unique per caster, so per-thread copies never mix casters
+    std::atomic<long long> embree_bytes_{0};
 };
 
 }  // namespace render

@@ -223,7 +223,11 @@ RayCaster::RayCaster(const Scene &scene) : scene_(scene), id_(next_caster_id++) 
 
 RayCaster::~RayCaster() {
     bvh_.reset();
-    if (device_) rtcReleaseDevice(device_);
+    if (device_) {
+        // Threads' copies may keep scenes of this caster, freed later: they no longer count.
+        rtcSetDeviceMemoryMonitorFunction(device_, nullptr, nullptr);
+        rtcReleaseDevice(device_);
+    }
 }
 
 void RayCaster::invalidate() {

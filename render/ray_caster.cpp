@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <unordered_map>
 #include <vector>
 
 #include "refhost/item_info.h"
@@ -65,6 +64,7 @@ struct RayCaster::ObjectScene {
     RTCScene scene = nullptr;
     RTCGeometry geometry = nullptr;
     bool refittable = false;
+    std::string error;  // Embree's, when its last build or refit failed
 
     ObjectScene() = default;
     ObjectScene(const ObjectScene &) = delete;
@@ -366,6 +366,8 @@ std::shared_ptr<const RayCaster::ObjectTriangles> RayCaster::build_object(const 
             rtcSetGeometryUserData(old->geometry, entry.get());
             rtcCommitGeometry(old->geometry);
             rtcCommitScene(old->scene);
+            const RTCError status = rtcGetDeviceError(device_);
+            old->error = status == RTC_ERROR_NONE ? std::string() : embree_error_text(status);
             entry->embree = old;
             return entry;
         }
@@ -392,6 +394,8 @@ std::shared_ptr<const RayCaster::ObjectTriangles> RayCaster::build_object(const 
     rtcCommitGeometry(geom);
     rtcAttachGeometryByID(made->scene, geom, 0);
     rtcCommitScene(made->scene);
+    if (const RTCError status = rtcGetDeviceError(device_); status != RTC_ERROR_NONE)
+        made->error = embree_error_text(status);
     entry->embree = made;
     return entry;
 }
@@ -427,6 +431,8 @@ std::shared_ptr<const RayCaster::Bvh> RayCaster::build(const Bvh *previous) cons
         all_reused = all_reused && entry == previous->all[i];
         bvh->all.push_back(entry);
         if (!entry->embree) continue;
+        // A scene that failed stays failed while it is reused: every structure says so.
+        if (bvh->error.empty()) bvh->error = entry->embree->error;
         bvh->scale = std::max(bvh->scale, entry->scale);
         bvh->triangles += entry->triangles.size();
         bvh->objects.push_back(entry);
@@ -454,7 +460,7 @@ std::shared_ptr<const RayCaster::Bvh> RayCaster::build(const Bvh *previous) cons
     }
     rtcCommitScene(bvh->scene);
     const RTCError status = rtcGetDeviceError(device_);
-    if (status != RTC_ERROR_NONE) bvh->error = embree_error_text(status);
+    if (status != RTC_ERROR_NONE && bvh->error.empty()) bvh->error = embree_error_text(status);
     return bvh;
 }
 

@@ -7,9 +7,10 @@
 // positions, placed in a top scene as an instance with the identity transform (a ray meets
 // the same float vertices as in one scene of every object, and hits come back in world
 // space). Objects whose placement did not change keep their triangles and scene; an object
-// that moved gets its points' new positions in a scene of its own, refitted rather than
-// built when it moves again; the top scene over the instances is built anew, which costs
-// little; when nothing moved the whole structure stays. `invalidate` (meshes changed)
+// that moved gets its points' new positions in a scene of its own: a new one for its first
+// two moves, then the scene of the placement before the last one, refitted, once no
+// structure traces it any more (each moving object keeps two scenes). The top scene over the
+// instances is built anew, which costs little; when nothing moved the whole structure stays. `invalidate` (meshes changed)
 // rebuilds all. Traversal is watertight (RTC_SCENE_FLAG_ROBUST): triangles that share an edge
 // share its float vertices, so a ray aimed exactly at the edge hits one of them; which one
 // depends on the order the structure meets them in. Both sides of a polygon are hit.

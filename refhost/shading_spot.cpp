@@ -146,7 +146,7 @@ std::shared_ptr<const ObjectGeometry> build_object_geometry(const Scene &scene, 
     }
     // Every corner's point number, polygon after polygon; polygons may use points of another
     // layer, which are numbered and placed as they are met.
-    std::vector<int> corner_points;
+    std::vector<int> &corner_points = g->corner_points;
     std::vector<int> count(g->world.size(), 0);
     for (const Mesh *mesh : meshes) {
         for (const auto &polygon : mesh->polygons) {

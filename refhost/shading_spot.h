@@ -31,6 +31,8 @@ struct ObjectGeometry {
     // point_polygon_start[n] to point_polygon_start[n + 1].
     std::vector<int> point_polygon_start;
     std::vector<int> point_polygon_list;
+    // Every polygon's corners as point numbers, polygon after polygon.
+    std::vector<int> corner_points;
     double oXfrm[9] = {};  // object to world, row-major (columns are the scaled item axes)
     double wXfrm[9] = {};  // world to object
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "refhost/item_info.h"
-#include "refhost/point_numbers.h"
 #include "refhost/vec3d_math.h"
 
 namespace render {
@@ -48,12 +47,13 @@ struct Triangle {
 
 }  // namespace
 
-// An object's polygons cut into fan triangles over its points: what stays while only the
-// points move. Shared by every placement of the object until the meshes change.
+// An object's polygons cut into fan triangles over its points, numbered as the object's
+// geometry numbers them (every point of the object is a vertex, used or not): what stays
+// while only the points move. Shared by every placement of the object until the meshes change.
 struct RayCaster::Topology {
-    std::vector<const Point *> vertices;  // by Embree vertex index; shared points once
-    std::vector<unsigned> indices;        // three vertex indices per triangle
-    std::vector<int> polygon, fan;        // per triangle: its polygon number and fan triangle
+    size_t points = 0, corners = 0;  // of the geometry it was made from
+    std::vector<unsigned> indices;  // three point numbers per triangle
+    std::vector<int> polygon, fan;  // per triangle: its polygon number and fan triangle
 };
 
 // An object's own Embree scene of one triangle geometry, its vertices at world positions,
@@ -281,33 +281,26 @@ bool same_placement(const ObjectTransform &a, const ObjectTransform &b) {
 std::shared_ptr<const RayCaster::Topology> RayCaster::make_topology(const ObjectGeometry &g) {
     auto topology = std::make_shared<Topology>();
     Topology &t = *topology;
-    size_t corners = 0, triangles = 0;
-    for (const Polygon *polygon : g.polygons) {
-        if (polygon->vertices.size() < 3) continue;
-        corners += polygon->vertices.size();
-        triangles += polygon->vertices.size() - 2;
-    }
+    t.points = g.world.size();
+    t.corners = g.corner_points.size();
+    size_t triangles = 0;
+    for (const Polygon *polygon : g.polygons)
+        if (polygon->vertices.size() >= 3) triangles += polygon->vertices.size() - 2;
     t.indices.reserve(3 * triangles);
     t.polygon.reserve(triangles);
     t.fan.reserve(triangles);
-    // Shared points become shared vertices, which keeps edges watertight.
-    PointNumbers numbers(corners);
-    std::vector<unsigned> corner;
-    bool added = false;
+    // Shared points are shared vertices, which keeps edges watertight.
+    size_t first = 0;  // the polygon's first corner in corner_points
     for (size_t number = 0; number < g.polygons.size(); ++number) {
-        const auto &vertices = g.polygons[number]->vertices;
-        if (vertices.size() < 3) continue;
-        corner.clear();
-        for (const Point *p : vertices) {
-            corner.push_back(static_cast<unsigned>(numbers.insert(p, added)));
-            if (added) t.vertices.push_back(p);
-        }
-        for (size_t k = 1; k + 1 < corner.size(); ++k) {
+        const size_t corners = g.polygons[number]->vertices.size();
+        const int *corner = g.corner_points.data() + first;
+        first += corners;
+        for (size_t k = 1; k + 1 < corners; ++k) {
             t.polygon.push_back(static_cast<int>(number));
             t.fan.push_back(static_cast<int>(k - 1));
-            t.indices.push_back(corner[0]);
-            t.indices.push_back(corner[k]);
-            t.indices.push_back(corner[k + 1]);
+            t.indices.push_back(static_cast<unsigned>(corner[0]));
+            t.indices.push_back(static_cast<unsigned>(corner[k]));
+            t.indices.push_back(static_cast<unsigned>(corner[k + 1]));
         }
     }
     return topology;
@@ -321,17 +314,14 @@ std::shared_ptr<const RayCaster::ObjectTriangles> RayCaster::build_object(const 
     entry->placement = placement;
     entry->geometry = build_object_geometry(scene_, object, time);
     const ObjectGeometry &g = *entry->geometry;
-    // The meshes stay while only the placement changes (invalidate drops `before`).
+    // The meshes stay while only the placement changes (invalidate drops `before`); should
+    // they change without it, the object is made anew rather than read out of bounds.
+    if (before && (before->topology->points != g.world.size() || before->topology->corners != g.corner_points.size()))
+        before = nullptr;
     entry->topology = before ? before->topology : make_topology(g);
     const Topology &topology = *entry->topology;
 
-    // The points' world positions, as the geometry has them (the same transform applied to
-    // the same point), without a look-up for each.
-    std::vector<Vec3d> world(topology.vertices.size());
-    for (size_t i = 0; i < world.size(); ++i) {
-        world[i] = placement.apply(*topology.vertices[i]);
-        entry->scale = std::max(entry->scale, max_abs(world[i]));
-    }
+    const std::vector<Vec3d> &world = g.world;  // by point number
     const size_t count = topology.polygon.size();
     entry->triangles.resize(count);
     for (size_t i = 0; i < count; ++i) {
@@ -343,6 +333,8 @@ std::shared_ptr<const RayCaster::ObjectTriangles> RayCaster::build_object(const 
         t.c = world[topology.indices[3 * i + 2]];
         t.normal = normalized(cross(sub(t.b, t.a), sub(t.c, t.a)));
         t.offset = dot(t.normal, t.a);
+        // The scale of the points triangles use.
+        entry->scale = std::max({entry->scale, max_abs(t.a), max_abs(t.b), max_abs(t.c)});
     }
     if (count == 0 || !device_) return entry;
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <unordered_map>
 #include <tuple>
 
 #include "bake/bake_spot.h"
@@ -33,13 +34,17 @@ using VertexKey = std::tuple<const Point *, float, float, double, double, double
 std::vector<BakedMesh> vertex_layout(const Item &object, const ObjectGeometry &g) {
     std::vector<BakedMesh> meshes;
     SpotRecord record;
+    // The host numbers the polygons of all layers together; each polygon's number, once.
+    std::unordered_map<const Polygon *, int> polygon_number;
+    polygon_number.reserve(g.polygons.size());
+    for (size_t i = 0; i < g.polygons.size(); ++i) polygon_number.emplace(g.polygons[i], static_cast<int>(i));
     for (const auto &layer : object.layers) {
         std::map<std::string, size_t> by_surface;  // index into meshes, for this layer
         std::map<std::pair<size_t, VertexKey>, unsigned> known;
         for (const auto &polygon : layer->mesh.polygons) {
             const size_t corners = polygon->vertices.size();
-            auto number = g.polygon_number.find(polygon.get());
-            if (corners < 3 || number == g.polygon_number.end()) continue;
+            const auto number = polygon_number.find(polygon.get());
+            if (corners < 3 || number == polygon_number.end()) continue;
             const int p = number->second;
             auto found = by_surface.find(polygon->surface);
             if (found == by_surface.end()) {

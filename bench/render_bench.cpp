@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <unistd.h>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -46,6 +47,10 @@
 
 using Clock = std::chrono::steady_clock;
 
+#ifndef ORMEL_BUILD_TYPE
+#define ORMEL_BUILD_TYPE "unknown"
+#endif
+
 namespace {
 
 struct Options {
@@ -53,6 +58,7 @@ struct Options {
     int grid = 0;               // cells along a side of the scale scene; 0: the demo scene
     int spot_sample_every = 8;  // every n-th spot is kept for the per-spot figures
     std::string load_object;    // only load this object file as dirt-render does, and time it
+    bool animation = false;     // with --grid: the load and three frames of the ball moving, alone
 };
 
 struct RecordedRay {
@@ -381,10 +387,11 @@ bool parse(int argc, char **argv, Options &o) {
         else if (arg == "--runs") good = value(o.runs);
         else if (arg == "--grid") good = value(o.grid) && o.grid <= 4096;
         else if (arg == "--load-object" && i + 1 < argc) o.load_object = argv[++i];
+        else if (arg == "--animation") o.animation = true;
         else good = false;
         if (!good) {
             std::fprintf(stderr, "usage: dirt-bench [--width N] [--height N] [--samples N] [--threads N] [--runs N] "
-                                 "[--grid CELLS] [--load-object FILE]\n");
+                                 "[--grid CELLS [--animation]] [--load-object FILE]\n");
             return false;
         }
     }
@@ -483,7 +490,18 @@ int load_object(const Options &o) {
     return 0;
 }
 
+// The process's resident memory now, in bytes.
+double resident_bytes() {
+    std::ifstream in("/proc/self/statm");
+    double size = 0.0, resident = 0.0;
+    in >> size >> resident;
+    return resident * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
 int main(int argc, char **argv) {
+    const double resident_at_start = resident_bytes();
+    const auto load_start = Clock::now();
+    const double load_cpu_start = process_cpu_seconds();
     Options o;
     if (!parse(argc, argv, o)) return 2;
     if (!o.load_object.empty()) return load_object(o);
@@ -494,6 +512,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "dirt-bench: error: %s\n", scene.error().c_str());
         return 1;
     }
+    const double scene_bytes = resident_bytes() - resident_at_start;
     // The wrapper stands in for the plug-in's evaluate in the handler record the surfaces use.
     g_real = scene.server.handler;
     scene.server.handler.evaluate = wrapped_evaluate;
@@ -517,13 +536,34 @@ int main(int argc, char **argv) {
     render::Renderer renderer(scene.host, ro);
     renderer.begin();
 
+    if (o.grid > 0 && o.animation) {
+        // An animation as a user renders one: the scene and the plug-in loaded, then three
+        // frames in which the ball moves, each bringing the acceleration structure to its time.
+        for (refhost::Item *item : scene.host.scene().objects())
+            if (item->name == "Ball") item->motion.position.keys = {{0.0, {0, 0, 0}}, {1.0, {1, 0, 0}}};
+        const double load_seconds = seconds_since(load_start);
+        double frames[3];
+        for (int frame = 0; frame < 3; ++frame) frames[frame] = render_frame(renderer, Mode::Plain, frame / 30.0).render_seconds;
+        renderer.end();
+        std::printf("dirt-bench: grid of %d x %d quads (%ld triangles) %dx%d, %d samples/pixel, %d render thread(s), "
+                    "%s build, load average %s\n",
+                    o.grid, o.grid, 2L * o.grid * o.grid, o.width, o.height, o.samples, renderer.threads(),
+                    ORMEL_BUILD_TYPE, load_average().c_str());
+        std::printf("  three frames, load included       %.3f s (processor %.3f s; load %.3f s, frames %.3f %.3f %.3f s)\n",
+                    seconds_since(load_start), process_cpu_seconds() - load_cpu_start, load_seconds, frames[0],
+                    frames[1], frames[2]);
+        std::printf("  peak memory (max RSS)             %.1f MB\n", peak_rss_mb());
+        return 0;
+    }
+
     // The first frame: Embree builds, the normal cache fills, the pool gets its flags. Its
     // slowest first spot includes the adjacency build of its object.
     const auto first_start = Clock::now();
     const FrameFigures first = render_frame(renderer, Mode::Plain);
     const double first_frame_seconds = seconds_since(first_start);
 
-    std::vector<double> spots_per_second, evaluate_per_spot, allocs_eval, allocs_process, frame_seconds, cpu_per_spot;
+    std::vector<double> spots_per_second, evaluate_per_spot, allocs_eval, allocs_process, frame_seconds, cpu_per_spot,
+        frame_cpu;
     FrameFigures last;
     for (int run = 0; run < o.runs; ++run) {
         last = render_frame(renderer, Mode::Plain);
@@ -533,6 +573,7 @@ int main(int argc, char **argv) {
         allocs_eval.push_back(static_cast<double>(last.allocations_in_evaluate) / spots);
         allocs_process.push_back(static_cast<double>(last.allocations_in_process) / spots);
         frame_seconds.push_back(last.render_seconds);
+        frame_cpu.push_back(last.cpu_seconds);
         cpu_per_spot.push_back(last.cpu_seconds / spots);
     }
     const double peak_mb = peak_rss_mb();
@@ -562,12 +603,12 @@ int main(int argc, char **argv) {
     const SpotYardsticks yard = spot_yardsticks(scene, spot_samples, o.runs);
 
     // Later frames: at a new time with nothing moved, and with the ball moving.
-    double still_frame = 0.0, moving_frame = 0.0;
+    FrameFigures still_frame, moving_frame;
     if (o.grid > 0) {
-        still_frame = render_frame(renderer, Mode::Plain, 1.0 / 30.0).render_seconds;
+        still_frame = render_frame(renderer, Mode::Plain, 1.0 / 30.0);
         for (refhost::Item *item : scene.host.scene().objects())
             if (item->name == "Ball") item->motion.position.keys = {{0.0, {0, 0, 0}}, {1.0, {1, 0, 0}}};
-        moving_frame = render_frame(renderer, Mode::Plain, 2.0 / 30.0).render_seconds;
+        moving_frame = render_frame(renderer, Mode::Plain, 2.0 / 30.0);
     }
     renderer.end();
 
@@ -577,9 +618,6 @@ int main(int argc, char **argv) {
     const double lock_us = lock_per_spot * 1e6;
     const double p = lock_us / eval_us;
 
-#ifndef ORMEL_BUILD_TYPE
-#define ORMEL_BUILD_TYPE "unknown"
-#endif
     if (o.grid > 0) {
         const auto build = adjacency_build(scene);
         std::printf("dirt-bench: grid of %d x %d quads (%ld triangles) %dx%d, %d samples/pixel, %d render thread(s), "
@@ -596,12 +634,20 @@ int main(int argc, char **argv) {
         std::printf("  adjacency lookups per spot        %.3f us (the four corners' lists)\n", lock_us);
         std::printf("  first spot of the frame           %.2f ms (its adjacency built inside the plug-in)\n",
                     first.first_evaluate_seconds * 1e3);
-        std::printf("  first frame                       %.3f s (acceleration structure built)\n", first_frame_seconds);
-        std::printf("  frame, same time                  %.3f s (median)\n", median(frame_seconds));
-        std::printf("  frame, new time, nothing moved    %.3f s\n", still_frame);
-        std::printf("  frame, new time, the ball moved   %.3f s\n", moving_frame);
+        std::printf("  first frame                       %.3f s (acceleration structure built; processor %.3f s)\n",
+                    first_frame_seconds, first.cpu_seconds);
+        std::printf("  frame, same time                  %.3f s (median; processor %.3f s)\n", median(frame_seconds),
+                    median(frame_cpu));
+        std::printf("  frame, new time, nothing moved    %.3f s (processor %.3f s)\n", still_frame.render_seconds,
+                    still_frame.cpu_seconds);
+        std::printf("  frame, new time, the ball moved   %.3f s (processor %.3f s)\n", moving_frame.render_seconds,
+                    moving_frame.cpu_seconds);
         std::printf("  image checksum                    %016llx\n", last.image_hash);
         std::printf("  peak memory (max RSS)             %.1f MB (before the ray recording)\n", peak_mb);
+        const double triangles = 2.0 * o.grid * o.grid;
+        std::printf("  memory per grid triangle          host scene and plug-in loaded %.0f B, adjacency %.0f B, Embree %.0f B\n",
+                    scene_bytes / triangles, static_cast<double>(build.bytes) / triangles,
+                    static_cast<double>(caster.embree_bytes()) / triangles);
         return 0;
     }
     std::printf("dirt-bench: demo scene %dx%d, %d samples/pixel, %d render thread(s), %s build, "

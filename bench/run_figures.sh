@@ -65,6 +65,24 @@ for cells in $sizes; do
     "$(median "$out" "frame, same time")" "$(median "$out" "frame, new time, nothing moved")" \
     "$(median "$out" "frame, new time, the ball moved")"
   echo "    peak memory $(median "$out" "peak memory (max RSS)") MB, first frame $(median "$out" "first frame") s"
+  # The processor time of each frame (the figure after "processor"), less disturbed by other
+  # programs than the clock on the wall.
+  cpu() { grep -F "  $2 " "$1" | sed -n 's/.*processor \([0-9.]*\) s.*/\1/p' | sort -g |
+    awk '{v[NR] = $1} END {if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+  echo "    processor time: frame same $(cpu "$out" "frame, same time") s, still $(cpu "$out" "frame, new time, nothing moved") s," \
+    "moved $(cpu "$out" "frame, new time, the ball moved") s, first $(cpu "$out" "first frame") s"
+  anim="$tmp/anim$cells"
+  for ((i = 0; i < runs; i++)); do "$bench" --grid "$cells" --width 160 --height 100 --samples 1 --animation >> "$anim"; done
+  echo "    three frames of the ball moving, load included: $(median "$anim" "three frames, load included") s" \
+    "(processor $(cpu "$anim" "three frames, load included") s)"
+  eval "moved_$cells=$(median "$out" "frame, new time, the ball moved") still_$cells=$(median "$out" "frame, new time, nothing moved")"
+  eval "anim_$cells=$(median "$anim" "three frames, load included") animcpu_$cells=$(cpu "$anim" "three frames, load included")"
 done
+if [ -n "${anim_707:-}" ] && [ -n "${anim_71:-}" ]; then
+  echo
+  echo "  1 M grid: frame with the ball moved / nothing moved: $(awk -v a="$moved_707" -v b="$still_707" 'BEGIN {printf "%.2f", a / b}')"
+  echo "  three frames with load, 1 M / 10 k grid: $(awk -v a="$anim_707" -v b="$anim_71" 'BEGIN {printf "%.2f", a / b}') (wall)," \
+    "$(awk -v a="$animcpu_707" -v b="$animcpu_71" 'BEGIN {printf "%.2f", a / b}') (processor)"
+fi
 echo
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

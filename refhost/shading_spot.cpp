@@ -1,5 +1,6 @@
 #include "refhost/shading_spot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -19,12 +20,12 @@ const Surface *surface_named(const Item &object, const std::string &name) {
     return nullptr;
 }
 
-// The facet normal from corners 0, 1 and the last, as plug-ins compute it.
-Vec3d facet_normal(const ObjectGeometry &g, const Polygon &polygon) {
-    const size_t n = polygon.vertices.size();
+// The facet normal from corners 0, 1 and the last, as plug-ins compute it; the corners by
+// point number.
+Vec3d facet_normal(const std::vector<Vec3d> &world, const int *corner, size_t n) {
     if (n < 3) return {};
-    const Vec3d p0 = g.position(polygon.vertices[0]);
-    return normalized(cross(sub(g.position(polygon.vertices[1]), p0), sub(g.position(polygon.vertices[n - 1]), p0)));
+    const Vec3d p0 = world[static_cast<size_t>(corner[0])];
+    return normalized(cross(sub(world[static_cast<size_t>(corner[1])], p0), sub(world[static_cast<size_t>(corner[n - 1])], p0)));
 }
 
 void fill_transforms(const Scene &scene, const Item &object, double time, ObjectGeometry &g) {
@@ -75,9 +76,12 @@ Vec3d corner_normal(const ObjectGeometry &g, int polygon_number, const Point *po
     const double limit = std::cos(smoothing_angle);
     const Surface *surface = g.polygon_surface[polygon_number];
     Vec3d sum{};
-    auto found = g.point_polygons.find(point);
-    if (found == g.point_polygons.end()) return own;
-    for (int q : found->second) {
+    const int number = g.point_numbers.find(point);
+    if (number < 0) return own;
+    const int *list = g.point_polygon_list.data();
+    for (int i = g.point_polygon_start[static_cast<size_t>(number)], end = g.point_polygon_start[static_cast<size_t>(number) + 1];
+         i < end; ++i) {
+        const int q = list[i];
         if (g.polygon_surface[q] != surface) continue;
         const Vec3d n = g.facet_normal[q];
         if (dot(own, n) >= limit) sum = add(sum, n);
@@ -120,23 +124,64 @@ std::shared_ptr<const ObjectGeometry> build_object_geometry(const Scene &scene, 
     auto g = std::make_shared<ObjectGeometry>();
     g->object = &object;
     g->time = time;
-    for (const Mesh *mesh : object_meshes(object)) {
-        for (const auto &point : mesh->points)
-            g->world[point.get()] = deformed_world_position(scene, object, *point, time);
-        for (const auto &polygon : mesh->polygons) {
-            const int number = static_cast<int>(g->polygons.size());
-            g->polygons.push_back(polygon.get());
-            g->polygon_number[polygon.get()] = number;
-            g->polygon_surface.push_back(surface_named(object, polygon->surface));
-            for (const Point *p : polygon->vertices) g->point_polygons[p].push_back(number);
+    // The object's transform, worked out once for all its points (each point's position is
+    // what deformed_world_position gives), and the arrays sized once for a large mesh.
+    const ObjectTransform placement = object_transform(scene, object, time);
+    const std::vector<const Mesh *> meshes = object_meshes(object);
+    size_t points = 0, polygons = 0;
+    for (const Mesh *mesh : meshes) {
+        points += mesh->points.size();
+        polygons += mesh->polygons.size();
+    }
+    g->point_numbers = PointNumbers(points);
+    g->world.reserve(points);
+    g->polygons.reserve(polygons);
+    g->polygon_surface.reserve(polygons);
+    bool added = false;
+    for (const Mesh *mesh : meshes) {
+        for (const auto &point : mesh->points) {
+            g->point_numbers.insert(point.get(), added);
+            if (added) g->world.push_back(placement.apply(*point));
         }
     }
-    // Polygons may use points of another layer: make sure every corner has a position.
-    for (const Polygon *polygon : g->polygons)
-        for (const Point *p : polygon->vertices)
-            if (!g->world.count(p)) g->world[p] = deformed_world_position(scene, object, *p, time);
+    // Every corner's point number, polygon after polygon; polygons may use points of another
+    // layer, which are numbered and placed as they are met.
+    std::vector<int> &corner_points = g->corner_points;
+    std::vector<int> count(g->world.size(), 0);
+    for (const Mesh *mesh : meshes) {
+        for (const auto &polygon : mesh->polygons) {
+            g->polygons.push_back(polygon.get());
+            g->polygon_surface.push_back(surface_named(object, polygon->surface));
+            for (const Point *p : polygon->vertices) {
+                const int n = g->point_numbers.insert(p, added);
+                if (added) {
+                    g->world.push_back(placement.apply(*p));
+                    count.push_back(0);
+                }
+                ++count[static_cast<size_t>(n)];
+                corner_points.push_back(n);
+            }
+        }
+    }
+    // Each point's polygons end to end, in polygon-number order.
+    g->point_polygon_start.resize(g->world.size() + 1);
+    int total = 0;
+    for (size_t n = 0; n < count.size(); ++n) {
+        g->point_polygon_start[n] = total;
+        total += count[n];
+        count[n] = g->point_polygon_start[n];  // now where the point's next polygon goes
+    }
+    g->point_polygon_start.back() = total;
+    g->point_polygon_list.resize(static_cast<size_t>(total));
     g->facet_normal.reserve(g->polygons.size());
-    for (const Polygon *polygon : g->polygons) g->facet_normal.push_back(facet_normal(*g, *polygon));
+    size_t corner = 0;
+    for (size_t number = 0; number < g->polygons.size(); ++number) {
+        const size_t corners = g->polygons[number]->vertices.size();
+        const int *c = corner_points.data() + corner;
+        for (size_t k = 0; k < corners; ++k) g->point_polygon_list[static_cast<size_t>(count[c[k]]++)] = static_cast<int>(number);
+        g->facet_normal.push_back(facet_normal(g->world, c, corners));
+        corner += corners;
+    }
     fill_transforms(scene, object, time, *g);
     return g;
 }
@@ -207,8 +252,9 @@ void fill_shading_spot(const ObjectGeometry &g, int polygon_number, const Polygo
 bool make_shading_spot(const Scene &scene, const Item &object, const Polygon &polygon, const PolygonSpot &spot,
                        SpotRecord &out) {
     const auto g = build_object_geometry(scene, object, scene.current_time);
-    auto found = g->polygon_number.find(&polygon);
-    if (found == g->polygon_number.end()) return false;
+    const auto found = std::find(g->polygons.begin(), g->polygons.end(), &polygon);
+    if (found == g->polygons.end()) return false;
+    const int number = static_cast<int>(found - g->polygons.begin());
     const int corners = static_cast<int>(polygon.vertices.size());
     if (corners < 3 || spot.triangle < 0 || spot.triangle > corners - 3) return false;
 
@@ -216,11 +262,11 @@ bool make_shading_spot(const Scene &scene, const Item &object, const Polygon &po
     SpotRecord probe;
     SpotRay ray;
     ray.length = 1.0;
-    fill_shading_spot(*g, found->second, spot, ray, probe.access);
+    fill_shading_spot(*g, number, spot, ray, probe.access);
     const Vec3d n = from(probe.access.wNorm0);
     ray.source = add(from(probe.access.wPos), n);
     ray.direction = neg(n);
-    fill_shading_spot(*g, found->second, spot, ray, out.access);
+    fill_shading_spot(*g, number, spot, ray, out.access);
     return true;
 }
 

@@ -4,31 +4,44 @@
 #define REFHOST_SHADING_SPOT_H
 
 #include <memory>
-#include <unordered_map>
+#include <stdexcept>
 #include <vector>
 
 #include "host/lwsdk.h"
+#include "refhost/point_numbers.h"
 #include "refhost/scene.h"
 #include "refhost/spot_record.h"
 
 namespace refhost {
 
 // One object's polygons in world space at one time. Built once per time and shared
-// read-only by the render threads.
+// read-only by the render threads. Points are numbered (the object's meshes' points in
+// their order, then corners from other layers as met), their positions and polygon lists
+// held in flat arrays by number.
 struct ObjectGeometry {
     const Item *object = nullptr;
     double time = 0.0;
     // Polygons in polygon-number order: layers by index, then each layer's polygons.
     std::vector<const Polygon *> polygons;
-    std::unordered_map<const Polygon *, int> polygon_number;
     std::vector<const Surface *> polygon_surface;  // by polygon number; null when untagged
     std::vector<Vec3d> facet_normal;  // by polygon number: unit, world; zero below 3 corners
-    std::unordered_map<const Point *, Vec3d> world;  // deformed world positions
-    std::unordered_map<const Point *, std::vector<int>> point_polygons;
+    PointNumbers point_numbers;
+    std::vector<Vec3d> world;  // deformed world positions, by point number
+    // The polygons of point n, in polygon-number order: point_polygon_list from
+    // point_polygon_start[n] to point_polygon_start[n + 1].
+    std::vector<int> point_polygon_start;
+    std::vector<int> point_polygon_list;
+    // Every polygon's corners as point numbers, polygon after polygon.
+    std::vector<int> corner_points;
     double oXfrm[9] = {};  // object to world, row-major (columns are the scaled item axes)
     double wXfrm[9] = {};  // world to object
 
-    Vec3d position(const Point *p) const { return world.at(p); }
+    // The position of one of the object's points (every polygon corner is one).
+    Vec3d position(const Point *p) const {
+        const int n = point_numbers.find(p);
+        if (n < 0) throw std::out_of_range("not a point of the object");
+        return world[static_cast<size_t>(n)];
+    }
 };
 
 std::shared_ptr<const ObjectGeometry> build_object_geometry(const Scene &scene, const Item &object,

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
-#include <unordered_map>
 #include <vector>
 
 #include "refhost/item_info.h"
@@ -47,22 +47,51 @@ struct Triangle {
 
 }  // namespace
 
-// One object's triangles at one placement, with its Embree geometry. Frames in which the
+// An object's polygons cut into fan triangles over its points, numbered as the object's
+// geometry numbers them (every point of the object is a vertex, used or not): what stays
+// while only the points move. Shared by every placement of the object until the meshes change.
+struct RayCaster::Topology {
+    size_t points = 0, corners = 0;  // of the geometry it was made from
+    std::vector<unsigned> indices;  // three point numbers per triangle
+    std::vector<int> polygon, fan;  // per triangle: its polygon number and fan triangle
+};
+
+// An object's own Embree scene of one triangle geometry, its vertices at world positions,
+// instanced in the top scene with the identity transform: a ray meets the same float
+// vertices through the instance as it would in one scene of every object. A refittable
+// scene can take new positions of the same points and refit its hierarchy.
+struct RayCaster::ObjectScene {
+    RTCScene scene = nullptr;
+    RTCGeometry geometry = nullptr;
+    bool refittable = false;
+    std::string error;  // Embree's, when its last build or refit failed
+
+    ObjectScene() = default;
+    ObjectScene(const ObjectScene &) = delete;
+    ObjectScene &operator=(const ObjectScene &) = delete;
+    ~ObjectScene() {
+        if (geometry) rtcReleaseGeometry(geometry);
+        if (scene) rtcReleaseScene(scene);
+    }
+};
+
+// One object's triangles at one placement, with its Embree scene. Frames in which the
 // object's placement stays the same share it.
 struct RayCaster::ObjectTriangles {
     std::shared_ptr<const ObjectGeometry> geometry;
-    std::vector<Triangle> triangles;  // by Embree primitive ID
-    RTCGeometry embree = nullptr;     // committed; null when there are no triangles
-    double scale = 1.0;               // largest vertex coordinate, at least 1
+    std::shared_ptr<const Topology> topology;
+    std::vector<Triangle> triangles;      // by Embree primitive ID
+    std::shared_ptr<ObjectScene> embree;  // committed; null when there are no triangles
+    // The scene of the placement before, kept to be refitted at the next move once no
+    // structure traces it any more.
+    std::shared_ptr<ObjectScene> spare;
+    double scale = 1.0;                   // largest vertex coordinate, at least 1
     const Item *object = nullptr;
-    ObjectTransform placement;        // the transform its world positions were made with
+    ObjectTransform placement;            // the transform its world positions were made with
 
     ObjectTriangles() = default;
     ObjectTriangles(const ObjectTriangles &) = delete;
     ObjectTriangles &operator=(const ObjectTriangles &) = delete;
-    ~ObjectTriangles() {
-        if (embree) rtcReleaseGeometry(embree);
-    }
 };
 
 namespace {
@@ -161,7 +190,7 @@ struct RayCaster::Bvh {
     double scale = 1.0;  // largest vertex coordinate, at least 1
     std::string error;   // Embree's, when building failed
     size_t triangles = 0;
-    std::vector<std::shared_ptr<const ObjectTriangles>> objects;  // by Embree geometry ID
+    std::vector<std::shared_ptr<const ObjectTriangles>> objects;  // by instance ID in the top scene
     // Every scene object's triangles, those without any included, in scene order: what the
     // next build may reuse.
     std::vector<std::shared_ptr<const ObjectTriangles>> all;
@@ -181,11 +210,24 @@ std::atomic<unsigned long long> next_caster_id{1};
 RayCaster::RayCaster(const Scene &scene) : scene_(scene), id_(next_caster_id++) {
     // One build thread: the structures are small, and builds stay deterministic.
     device_ = rtcNewDevice("threads=1");
+    // Embree reports its allocations and frees; a build, not a ray, pays for the count.
+    if (device_)
+        rtcSetDeviceMemoryMonitorFunction(
+            device_,
+            [](void *caster, ssize_t bytes, bool) {
+                static_cast<RayCaster *>(caster)->embree_bytes_ += static_cast<long long>(bytes);
+                return true;
+            },
+            this);
 }
 
 RayCaster::~RayCaster() {
     bvh_.reset();
-    if (device_) rtcReleaseDevice(device_);
+    if (device_) {
+        // Threads' copies may keep scenes of this caster, freed later: they no longer count.
+        rtcSetDeviceMemoryMonitorFunction(device_, nullptr, nullptr);
+        rtcReleaseDevice(device_);
+    }
 }
 
 void RayCaster::invalidate() {
@@ -236,59 +278,117 @@ bool same_placement(const ObjectTransform &a, const ObjectTransform &b) {
 
 }  // namespace
 
+std::shared_ptr<const RayCaster::Topology> RayCaster::make_topology(const ObjectGeometry &g) {
+    auto topology = std::make_shared<Topology>();
+    Topology &t = *topology;
+    t.points = g.world.size();
+    t.corners = g.corner_points.size();
+    size_t triangles = 0;
+    for (const Polygon *polygon : g.polygons)
+        if (polygon->vertices.size() >= 3) triangles += polygon->vertices.size() - 2;
+    t.indices.reserve(3 * triangles);
+    t.polygon.reserve(triangles);
+    t.fan.reserve(triangles);
+    // Shared points are shared vertices, which keeps edges watertight.
+    size_t first = 0;  // the polygon's first corner in corner_points
+    for (size_t number = 0; number < g.polygons.size(); ++number) {
+        const size_t corners = g.polygons[number]->vertices.size();
+        const int *corner = g.corner_points.data() + first;
+        first += corners;
+        for (size_t k = 1; k + 1 < corners; ++k) {
+            t.polygon.push_back(static_cast<int>(number));
+            t.fan.push_back(static_cast<int>(k - 1));
+            t.indices.push_back(static_cast<unsigned>(corner[0]));
+            t.indices.push_back(static_cast<unsigned>(corner[k]));
+            t.indices.push_back(static_cast<unsigned>(corner[k + 1]));
+        }
+    }
+    return topology;
+}
+
 std::shared_ptr<const RayCaster::ObjectTriangles> RayCaster::build_object(const Item &object, double time,
-                                                                          const ObjectTransform &placement) const {
+                                                                          const ObjectTransform &placement,
+                                                                          const ObjectTriangles *before) const {
     auto entry = std::make_shared<ObjectTriangles>();
     entry->object = &object;
     entry->placement = placement;
     entry->geometry = build_object_geometry(scene_, object, time);
     const ObjectGeometry &g = *entry->geometry;
+    // The meshes stay while only the placement changes (invalidate drops `before`); should
+    // they change without it, the object is made anew rather than read out of bounds.
+    if (before && (before->topology->points != g.world.size() || before->topology->corners != g.corner_points.size()))
+        before = nullptr;
+    entry->topology = before ? before->topology : make_topology(g);
+    const Topology &topology = *entry->topology;
 
-    // Shared points become shared vertices, which keeps edges watertight.
-    std::unordered_map<const Point *, unsigned> vertex_index;
-    std::vector<const Point *> vertices;
-    std::vector<unsigned> indices;
-    auto vertex = [&](const Point *p) {
-        auto inserted = vertex_index.emplace(p, static_cast<unsigned>(vertices.size()));
-        if (inserted.second) vertices.push_back(p);
-        return inserted.first->second;
+    const std::vector<Vec3d> &world = g.world;  // by point number
+    const size_t count = topology.polygon.size();
+    entry->triangles.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        Triangle &t = entry->triangles[i];
+        t.polygon = topology.polygon[i];
+        t.fan = topology.fan[i];
+        t.a = world[topology.indices[3 * i]];
+        t.b = world[topology.indices[3 * i + 1]];
+        t.c = world[topology.indices[3 * i + 2]];
+        t.normal = normalized(cross(sub(t.b, t.a), sub(t.c, t.a)));
+        t.offset = dot(t.normal, t.a);
+        // The scale of the points triangles use.
+        entry->scale = std::max({entry->scale, max_abs(t.a), max_abs(t.b), max_abs(t.c)});
+    }
+    if (count == 0 || !device_) return entry;
+
+    auto store_vertices = [&](float *vb) {
+        for (size_t i = 0; i < world.size(); ++i) {
+            vb[3 * i + 0] = static_cast<float>(world[i].x);
+            vb[3 * i + 1] = static_cast<float>(world[i].y);
+            vb[3 * i + 2] = static_cast<float>(world[i].z);
+        }
     };
-    for (size_t number = 0; number < g.polygons.size(); ++number) {
-        const auto &corners = g.polygons[number]->vertices;
-        for (size_t k = 1; k + 1 < corners.size(); ++k) {
-            Triangle t;
-            t.polygon = static_cast<int>(number);
-            t.fan = static_cast<int>(k - 1);
-            t.a = g.position(corners[0]);
-            t.b = g.position(corners[k]);
-            t.c = g.position(corners[k + 1]);
-            t.normal = normalized(cross(sub(t.b, t.a), sub(t.c, t.a)));
-            t.offset = dot(t.normal, t.a);
-            entry->triangles.push_back(t);
-            indices.push_back(vertex(corners[0]));
-            indices.push_back(vertex(corners[k]));
-            indices.push_back(vertex(corners[k + 1]));
+    if (before) {
+        // A move: the scene traced before is kept for the move after this one, and the one
+        // kept before is refitted when nothing else holds it (the structure that traced it
+        // is gone), or a refittable scene is made.
+        entry->spare = before->embree;
+        const std::shared_ptr<ObjectScene> &old = before->spare;
+        if (old && old->refittable && old.use_count() == 1) {
+            std::atomic_thread_fence(std::memory_order_acquire);
+            store_vertices(static_cast<float *>(rtcGetGeometryBufferData(old->geometry, RTC_BUFFER_TYPE_VERTEX, 0)));
+            rtcUpdateGeometryBuffer(old->geometry, RTC_BUFFER_TYPE_VERTEX, 0);
+            rtcSetGeometryUserData(old->geometry, entry.get());
+            rtcCommitGeometry(old->geometry);
+            rtcCommitScene(old->scene);
+            const RTCError status = rtcGetDeviceError(device_);
+            old->error = status == RTC_ERROR_NONE ? std::string() : embree_error_text(status);
+            entry->embree = old;
+            return entry;
         }
     }
-    if (entry->triangles.empty() || !device_) return entry;
 
+    auto made = std::make_shared<ObjectScene>();
+    // Objects that move get a scene that can be refitted (a lower quality hierarchy: Embree
+    // refits only in its two-level mode); objects in place the best hierarchy.
+    made->refittable = before != nullptr;
+    made->scene = rtcNewScene(device_);
+    rtcSetSceneFlags(made->scene, RTC_SCENE_FLAG_ROBUST);
+    rtcSetSceneBuildQuality(made->scene, made->refittable ? RTC_BUILD_QUALITY_LOW : RTC_BUILD_QUALITY_HIGH);
     RTCGeometry geom = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
-    auto *vb = static_cast<float *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                                            3 * sizeof(float), vertices.size()));
-    for (size_t i = 0; i < vertices.size(); ++i) {
-        const Vec3d w = g.position(vertices[i]);
-        entry->scale = std::max(entry->scale, max_abs(w));
-        vb[3 * i + 0] = static_cast<float>(w.x);
-        vb[3 * i + 1] = static_cast<float>(w.y);
-        vb[3 * i + 2] = static_cast<float>(w.z);
-    }
-    auto *ib = static_cast<unsigned *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                                               3 * sizeof(unsigned), entry->triangles.size()));
-    std::copy(indices.begin(), indices.end(), ib);
+    made->geometry = geom;
+    if (made->refittable) rtcSetGeometryBuildQuality(geom, RTC_BUILD_QUALITY_REFIT);
+    if (auto *vb = static_cast<float *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                                                3 * sizeof(float), world.size())))
+        store_vertices(vb);
+    if (auto *ib = static_cast<unsigned *>(rtcSetNewGeometryBuffer(geom, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                                                   3 * sizeof(unsigned), count)))
+        std::copy(topology.indices.begin(), topology.indices.end(), ib);
     rtcSetGeometryUserData(geom, entry.get());
     rtcSetGeometryIntersectFilterFunction(geom, self_hit_filter);
     rtcCommitGeometry(geom);
-    entry->embree = geom;
+    rtcAttachGeometryByID(made->scene, geom, 0);
+    rtcCommitScene(made->scene);
+    if (const RTCError status = rtcGetDeviceError(device_); status != RTC_ERROR_NONE)
+        made->error = embree_error_text(status);
+    entry->embree = made;
     return entry;
 }
 
@@ -308,18 +408,23 @@ std::shared_ptr<const RayCaster::Bvh> RayCaster::build(const Bvh *previous) cons
         const Item &object = *objects[i];
         const ObjectTransform placement = object_transform(scene_, object, bvh->time);
         std::shared_ptr<const ObjectTriangles> entry;
+        const ObjectTriangles *before = nullptr;
         if (previous) {
             for (const auto &old : previous->all) {
-                if (old->object == &object && same_placement(old->placement, placement)) {
+                if (old->object != &object) continue;
+                if (same_placement(old->placement, placement))
                     entry = old;
-                    break;
-                }
+                else
+                    before = old.get();
+                break;
             }
         }
-        if (!entry) entry = build_object(object, bvh->time, placement);
+        if (!entry) entry = build_object(object, bvh->time, placement, before);
         all_reused = all_reused && entry == previous->all[i];
         bvh->all.push_back(entry);
         if (!entry->embree) continue;
+        // A scene that failed stays failed while it is reused: every structure says so.
+        if (bvh->error.empty()) bvh->error = entry->embree->error;
         bvh->scale = std::max(bvh->scale, entry->scale);
         bvh->triangles += entry->triangles.size();
         bvh->objects.push_back(entry);
@@ -331,16 +436,23 @@ std::shared_ptr<const RayCaster::Bvh> RayCaster::build(const Bvh *previous) cons
         bvh->scene = previous->scene;
         return bvh;
     }
-    // The same geometries in the same order give the same structure as a build from scratch,
-    // so the hits are the same whichever objects were reused.
+    // The top scene: each object's scene placed with the identity transform (its vertices
+    // are world positions already), so that a move of one object leaves the others' scenes
+    // alone. The instance ID of a hit is its object's index in `objects`.
+    static const float identity[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
     bvh->scene = rtcNewScene(device_);
     rtcSetSceneFlags(bvh->scene, RTC_SCENE_FLAG_ROBUST);
-    rtcSetSceneBuildQuality(bvh->scene, RTC_BUILD_QUALITY_HIGH);
-    for (size_t id = 0; id < bvh->objects.size(); ++id)
-        rtcAttachGeometryByID(bvh->scene, bvh->objects[id]->embree, static_cast<unsigned>(id));
+    for (size_t id = 0; id < bvh->objects.size(); ++id) {
+        RTCGeometry instance = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_INSTANCE);
+        rtcSetGeometryInstancedScene(instance, bvh->objects[id]->embree->scene);
+        rtcSetGeometryTransform(instance, 0, RTC_FORMAT_FLOAT3X4_COLUMN_MAJOR, identity);
+        rtcCommitGeometry(instance);
+        rtcAttachGeometryByID(bvh->scene, instance, static_cast<unsigned>(id));
+        rtcReleaseGeometry(instance);
+    }
     rtcCommitScene(bvh->scene);
     const RTCError status = rtcGetDeviceError(device_);
-    if (status != RTC_ERROR_NONE) bvh->error = embree_error_text(status);
+    if (status != RTC_ERROR_NONE && bvh->error.empty()) bvh->error = embree_error_text(status);
     return bvh;
 }
 
@@ -386,7 +498,8 @@ bool RayCaster::nearest(const Vec3d &pos, const Vec3d &dir_in, double max_distan
     rtcIntersect1(bvh->scene, &context.base, &rh);
     if (rh.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
 
-    const ObjectTriangles &object = *bvh->objects[rh.hit.geomID];
+    // Through the identity instance the hit is in world space already.
+    const ObjectTriangles &object = *bvh->objects[rh.hit.instID[0]];
     const Triangle &t = object.triangles[rh.hit.primID];
     // Refine the distance on the triangle's plane in doubles; Embree's float distance stays
     // when the ray runs nearly along the plane.

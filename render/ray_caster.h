@@ -2,11 +2,18 @@
 //
 // Every object's polygons are cut into fans of triangles (polygons of fewer than three
 // corners cannot be hit) at their deformed world positions at the scene's current time; the
-// acceleration structure is brought up to date on the first ray after that time changes:
-// objects whose placement did not change keep their triangles and Embree geometry, and
-// when none changed the whole structure stays. `invalidate` (meshes changed) rebuilds all. Traversal is watertight (RTC_SCENE_FLAG_ROBUST): triangles that share an edge
-// share its float vertices, so a ray aimed exactly at the edge hits one of them. Both sides
-// of a polygon are hit.
+// acceleration structure is brought up to date on the first ray after that time changes.
+// It has two levels: each object has an Embree scene of its own, its vertices at world
+// positions, placed in a top scene as an instance with the identity transform (a ray meets
+// the same float vertices as in one scene of every object, and hits come back in world
+// space). Objects whose placement did not change keep their triangles and scene; an object
+// that moved gets its points' new positions in a scene of its own: a new one for its first
+// two moves, then the scene of the placement before the last one, refitted, once no
+// structure traces it any more (each moving object keeps two scenes). The top scene over the
+// instances is built anew, which costs little; when nothing moved the whole structure stays. `invalidate` (meshes changed)
+// rebuilds all. Traversal is watertight (RTC_SCENE_FLAG_ROBUST): triangles that share an edge
+// share its float vertices, so a ray aimed exactly at the edge hits one of them; which one
+// depends on the order the structure meets them in. Both sides of a polygon are hit.
 //
 // Self-hits: a ray that starts on a surface must not hit that surface again through
 // rounding. The caster rejects every hit on a triangle whose plane passes within the
@@ -98,6 +105,9 @@ public:
 
     double self_hit_tolerance() const;
     size_t triangle_count() const;
+    // Bytes Embree holds for this caster now (its device's allocations less its frees),
+    // for benchmarks.
+    long long embree_bytes() const { return embree_bytes_.load(); }
 
     int max_shade_depth = 8;
     int max_trace_depth = 4;
@@ -131,6 +141,8 @@ public:
 private:
     struct Bvh;
     struct RayHit;
+    struct Topology;
+    struct ObjectScene;
     bool nearest(const Vec3d &pos, const Vec3d &dir, double max_distance, RayHit &out) const;
     std::shared_ptr<const Bvh> snapshot() const;
     // The structure for this thread's rays: a per-thread copy of the snapshot, renewed when
@@ -141,8 +153,12 @@ private:
     // `previous` keep their triangles and Embree geometry; when none changed, the previous
     // traversal structure is shared.
     std::shared_ptr<const Bvh> build(const Bvh *previous) const;
+    // An object's triangles at a placement; `before`, its triangles at another placement of
+    // the same meshes, lends its triangulation and Embree scene (see the header).
     std::shared_ptr<const ObjectTriangles> build_object(const Item &object, double time,
-                                                        const ObjectTransform &placement) const;
+                                                        const ObjectTransform &placement,
+                                                        const ObjectTriangles *before) const;
+    static std::shared_ptr<const Topology> make_topology(const ObjectGeometry &geometry);
 
     const Scene &scene_;
     RTCDevice device_ = nullptr;
@@ -151,6 +167,7 @@ private:
     mutable bool dirty_ = true;
     mutable std::atomic<unsigned long long> generation_{0};  // bumped by every change of bvh_
     const unsigned long long id_;  // unique per caster, so per-thread copies never mix casters
+    std::atomic<long long> embree_bytes_{0};
 };
 
 }  // namespace render

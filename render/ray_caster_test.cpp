@@ -211,7 +211,8 @@ TEST_F(RayCasterTest, ReusesWhatStayedInPlaceAndThreadsHitAsAFreshBuildDoes) {
     for (int i = 0; i < 400; ++i) rays.push_back({{along(rng), 8.0, along(rng)}, {along(rng) * 0.1, -1.0, along(rng) * 0.1}});
 
     RayCaster reused(scene);
-    const double times[] = {0.0, 0.5, 0.5, 1.0, 2.0, 0.0};
+    // Later moves refit the moved object's scene of the move before the last.
+    const double times[] = {0.0, 0.5, 0.5, 1.0, 2.0, 0.0, 0.25, 1.5, 1.5, 0.75};
     for (double t : times) {
         scene.current_time = t;
         RayCaster fresh(scene);

@@ -2,7 +2,9 @@
 // through the reference host exactly as LightWave loads it.
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -18,6 +20,7 @@
 #include "refhost/render_services.h"
 #include "refhost/services.h"
 #include "render/atomic_file.h"
+#include "render/camera_choice.h"
 #include "render/image_output.h"
 #include "render/json_bytes.h"
 #include "render/json_read.h"
@@ -126,6 +129,7 @@ bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, st
     choices.aspect = static_cast<double>(o.height ? o.height : RenderSettings().height) /
                      static_cast<double>(o.width ? o.width : RenderSettings().width);
     if (!o.up.empty()) up_axis_named(o.up, choices.up);
+    choices.camera = o.camera;
     return scene_for_object_file(o.input, choices, scene, desc, error);
 }
 
@@ -188,6 +192,24 @@ private:
     ShaderServer &server_;
 };
 
+// A frame's output exists and decodes whole, at the size this run would write it: a
+// restarted job need not render it again (--skip-existing).
+bool output_complete(const std::string &path, int width, int height) {
+    RgbImage image;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    const bool read = ends_with(path, ".exr") ? read_exr(path, image, nullptr) : read_png(path, image, nullptr);
+    return read && image.width == width && image.height == height;
+}
+
+// Checks the options that depend on what is rendered; a one-line reason when they clash.
+std::string option_clash(const RenderOptions &o, bool object_render) {
+    if (!o.up.empty() && !object_render) return "--up is for an object file; in a scene file an object takes \"up\"";
+    if (!object_render && (o.camera.view_given || o.camera.distance > 0.0))
+        return "--view and --distance frame an object file; for a scene use --camera-position, --look-at and --fov";
+    return "";
+}
+
 // Where a message about the scene's content points: its file, when it has one.
 std::string scene_place(const RenderOptions &o) { return o.input.empty() ? "the demo scene: " : o.input + ": "; }
 
@@ -196,7 +218,7 @@ int run(int argc, char **argv) {
     std::string error;
     if (!parse_render_options(argc, argv, o, &error)) return usage_fail(error);
     if (o.help) {
-        std::fputs(render_usage(), stdout);
+        std::fputs(render_usage().c_str(), stdout);
         return 0;
     }
     if (o.version) {
@@ -205,8 +227,11 @@ int run(int argc, char **argv) {
         std::printf("%s\ndirt-render, build %s, GCC %s\n", plugin_version.c_str(), kBuildText, __VERSION__);
         return 0;
     }
-    if (!o.up.empty() && (o.input.empty() || ends_with(o.input, ".json")))
-        return usage_fail("--up is for an object file; in a scene file an object takes \"up\"");
+    const bool object_render = !o.input.empty() && !ends_with(o.input, ".json");
+    const std::string clash = option_clash(o, object_render);
+    if (!clash.empty()) return usage_fail(clash);
+    const int turntable = o.camera.turntable;
+    if (turntable && !o.frames_given) o.frames_given = true, o.first_frame = 0, o.last_frame = turntable - 1;
     set_limits(o.limits);
 
     Host host;
@@ -219,9 +244,19 @@ int run(int argc, char **argv) {
     set_image_folder(host, desc.base_dir);
     for (const std::string &w : desc.warnings) warn(w);
     if (!apply_smoothing_overrides(host.scene(), desc, o.smoothing, &error)) return usage_fail(error);
+    if (!object_render && !apply_camera_choice(o.camera, host.scene(), desc, &error)) return usage_fail(error);
+    if (turntable && !turntable_problem(desc).empty()) return usage_fail(turntable_problem(desc));
+    if (o.background_given) {
+        host.scene().backdrop_color = {o.background[0], o.background[1], o.background[2]};
+        desc.document["background"] = {o.background[0], o.background[1], o.background[2]};
+    }
 
     RenderSettings &rs = desc.render;
     if (!apply_command_line_outputs(o, rs, &error)) return usage_fail(error);
+    if (o.region_given && (o.region[2] > rs.width || o.region[3] > rs.height))
+        return usage_fail("--region " + std::to_string(o.region[0]) + "," + std::to_string(o.region[1]) + "," +
+                          std::to_string(o.region[2]) + "," + std::to_string(o.region[3]) + " reaches beyond the " +
+                          std::to_string(rs.width) + " x " + std::to_string(rs.height) + " image");
     ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
     if (!check_formats(rs, o.mask, format, mask_format, &error)) return fail(error);
     const double memory =
@@ -271,6 +306,11 @@ int run(int argc, char **argv) {
     ro.height = rs.height;
     ro.samples = rs.samples;
     ro.threads = o.threads;
+    if (o.region_given) std::copy(o.region, o.region + 4, ro.region);
+    ro.exposure_scale = std::exp2(rs.exposure);
+    const int out_width = (o.region_given ? o.region[2] - o.region[0] : rs.width) * (o.compare ? 2 : 1);
+    const int out_height = o.region_given ? o.region[3] - o.region[1] : rs.height;
+    std::string camera_used;
     ro.progress = [&](double share) { bar.update(frame_index, pass_index, share); };
     Renderer renderer(host, ro);
     PassTotals totals;
@@ -281,6 +321,18 @@ int run(int argc, char **argv) {
     mask.begin();
     for (int frame = rs.first_frame; frame <= rs.last_frame && status == 0; ++frame, ++frame_index) {
         const double time = frame / rs.fps;
+        const PlannedFile file = plan.image(frame);
+        if (o.skip_existing && output_complete(file.path, out_width, out_height) &&
+            (o.mask.empty() || output_complete(plan.mask(frame).path, out_width / (o.compare ? 2 : 1), out_height))) {
+            if (!o.quiet) std::fprintf(stderr, "frame %d: %s exists, skipped\n", frame, one_line(file.name).c_str());
+            continue;
+        }
+        const auto frame_start = std::chrono::steady_clock::now();
+        if (turntable) place_turntable_camera(desc, frame, turntable, host.scene());
+        if (camera_used.empty()) {
+            host.scene().current_time = time;
+            camera_used = camera_text(host.scene());
+        }
         RgbImage image;
         pass_index = 0;
         const FrameStats stats = renderer.render_frame(frame, time, image);
@@ -299,7 +351,6 @@ int run(int argc, char **argv) {
             for (const auto &s : host.scene().surfaces()) s->shaders = std::move(kept[i++]);
             image = side_by_side(image, plain);
         }
-        const PlannedFile file = plan.image(frame);
         if (!write_beauty(file.path, format, image, &error)) {
             status = fail(error);
             break;
@@ -308,7 +359,8 @@ int run(int argc, char **argv) {
             bar.finish();
             std::fprintf(stderr, "wrote %s\n", one_line(file.name).c_str());
         }
-        if (!o.mask.empty()) {
+        const bool with_mask = !o.mask.empty();
+        if (with_mask) {
             RgbImage weights;
             ++pass_index;
             mask.bind();
@@ -322,13 +374,21 @@ int run(int argc, char **argv) {
                 std::fprintf(stderr, "wrote %s\n", one_line(mask_file.name).c_str());
             }
         }
+        if (!o.quiet && status == 0)
+            std::fprintf(stderr, "frame %d: %.2f s\n", frame,
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - frame_start).count());
     }
     mask.end();
     renderer.end();
     bar.finish();
 
     if (!o.quiet && status == 0)
+    {
         std::fprintf(stderr, "%s\n", pass_summary(totals, renderer.started_threads(), chosen_note(desc)).c_str());
+        if (!camera_used.empty())
+            std::fprintf(stderr, "%s%s\n", camera_used.c_str(),
+                         turntable ? (", turning once over " + std::to_string(turntable) + " frames").c_str() : "");
+    }
     return status;
 }
 

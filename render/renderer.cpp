@@ -96,8 +96,10 @@ FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass 
     std::string error;
     if (!caster_->ready(&error)) throw std::runtime_error(error);
 
-    image.width = options_.width;
-    image.height = options_.height;
+    const int *r = options_.region;
+    const bool window = r[2] > 0;
+    image.width = window ? r[2] - r[0] : options_.width;
+    image.height = window ? r[3] - r[1] : options_.height;
     image.rgb.assign(static_cast<size_t>(image.width) * image.height * 3, 0.0f);
     FrameStats stats;
     render_tiles(image, stats);
@@ -130,7 +132,8 @@ void Renderer::shade_pixel(int x, int y, float *out) const {
     }
     // Shading keeps its values finite; a pixel stays finite whatever reaches it.
     for (int k = 0; k < 3; ++k) {
-        const double v = sum[k] / n;
+        double v = sum[k] / n;
+        if (pass_ == Pass::Beauty && options_.exposure_scale != 1.0) v *= options_.exposure_scale;
         out[k] = std::isfinite(v) ? static_cast<float>(v) : 0.0f;
     }
 }
@@ -139,6 +142,8 @@ void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
     const int tiles_x = (image.width + kTile - 1) / kTile;
     const int tiles_y = (image.height + kTile - 1) / kTile;
     const int tiles = tiles_x * tiles_y;
+    const int x_off = options_.region[2] > 0 ? options_.region[0] : 0;
+    const int y_off = options_.region[2] > 0 ? options_.region[1] : 0;
     std::atomic<int> next{0}, done{0};
     std::mutex mutex;
     std::condition_variable finished;
@@ -150,7 +155,7 @@ void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
         for (int t = next++; t < tiles; t = next++) {
             const int x0 = (t % tiles_x) * kTile, y0 = (t / tiles_x) * kTile;
             for (int y = y0; y < std::min(y0 + kTile, image.height); ++y)
-                for (int x = x0; x < std::min(x0 + kTile, image.width); ++x) shade_pixel(x, y, image.pixel(x, y));
+                for (int x = x0; x < std::min(x0 + kTile, image.width); ++x) shade_pixel(x + x_off, y + y_off, image.pixel(x, y));
             ++done;
         }
         const RenderCounters after = RayCaster::thread_counters();

@@ -26,6 +26,10 @@ struct FrameStats {
 struct RendererOptions {
     int width = 640, height = 480, samples = 4;
     int threads = 0;       // 0: every core
+    // The window of the image rendered, pixels x0 <= x < x1, y0 <= y < y1; the frame holds
+    // just those, each as the whole image's pixel. x1 == 0: the whole image.
+    int region[4] = {0, 0, 0, 0};
+    double exposure_scale = 1.0;  // each beauty pixel times this
     // Told the share of the frame done so far (0 to 1), a few times a second, on the
     // thread that called render_frame; none when empty.
     std::function<void(double)> progress;

@@ -24,6 +24,7 @@ struct RenderSettings {
     int max_depth = 3;       // reflection bounces
     std::string output = "dirt.png";
     std::string depth;       // pixel depth of the images: "" for the format's default
+    double exposure = 0.0;   // stops: each pixel of the image times 2^exposure
 };
 
 // The dirt shader applied to one surface: settings by the panel's value names, and the
@@ -49,6 +50,10 @@ struct SceneDescription {
 // one-line reason in *error for malformed content, an unreadable mesh, or an unknown key.
 bool build_scene_from_json(const nlohmann::json &doc, const std::string &base_dir, Scene &scene,
                            SceneDescription &desc, std::string *error);
+
+// Places a camera as a scene file's "camera" does (position, rotation, look_at, zoom, fov);
+// a malformed value throws, as while reading a scene.
+void set_camera_from_json(const nlohmann::json &cam, Item &camera);
 
 // Reads and builds a scene file.
 bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &desc, std::string *error);

@@ -207,6 +207,10 @@ std::string option_clash(const RenderOptions &o, bool object_render) {
     if (!o.up.empty() && !object_render) return "--up is for an object file; in a scene file an object takes \"up\"";
     if (!object_render && (o.camera.view_given || o.camera.distance > 0.0))
         return "--view and --distance frame an object file; for a scene use --camera-position, --look-at and --fov";
+    const CameraChoice &c = o.camera;
+    if (c.position_given && c.look_at_given && c.position.x == c.look_at.x && c.position.y == c.look_at.y &&
+        c.position.z == c.look_at.z)
+        return "the camera cannot look at its own position (--camera-position, --look-at)";
     return "";
 }
 

@@ -1,0 +1,134 @@
+// The artist's command line at image level: the camera (turntable, view, saved scene), a
+// frame split into --region tiles, --skip-existing on a restarted job, background and
+// exposure.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+
+#include "render/png_image.h"
+#include "tests/support/dirt_render_run.h"
+
+namespace {
+
+using testing_support::RunResult;
+
+RunResult run(const std::string &args) { return testing_support::run_dirt_render(args); }
+
+// Two boxes of different heights side by side: every view of them shows a different image.
+const char *const kTwoBoxes =
+    "v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\nv 0 1 0\nv 1 1 0\nv 1 1 1\nv 0 1 1\n"
+    "v 1 0 0\nv 1.5 0 0\nv 1.5 0 0.5\nv 1 0 0.5\nv 1 2 0\nv 1.5 2 0\nv 1.5 2 0.5\nv 1 2 0.5\n"
+    "f 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n"
+    "f 9 12 11 10\nf 13 14 15 16\nf 9 10 14 13\nf 10 11 15 14\nf 11 12 16 15\nf 12 9 13 16\n";
+
+const char *const kSmall = " --width 40 --height 30 --samples 1";
+
+class ArtistCommandLine : public testing_support::ScratchFolder {
+protected:
+    std::string bytes(const std::string &name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    render::RgbImage image(const std::string &name) const {
+        render::RgbImage img;
+        std::string error;
+        EXPECT_TRUE(render::read_png(path(name), img, &error)) << error;
+        return img;
+    }
+};
+
+TEST_F(ArtistCommandLine, ATurntableTurnsOnlyTheCameraAndASavedViewRendersAlike) {
+    write("boxes.obj", kTwoBoxes);
+    const RunResult spin = run(path("boxes.obj") + kSmall + " --turntable 4 --frames 0-4 -o " + path("spin_#.png"));
+    ASSERT_EQ(spin.status, 0) << spin.output;
+    EXPECT_NE(spin.output.find("turning once over 4 frames"), std::string::npos) << spin.output;
+    EXPECT_NE(spin.output.find("frame 3: "), std::string::npos) << "one line per frame with its time";
+    // Frame 4 is a whole turn on: the same image, although the scene's time moved on.
+    EXPECT_EQ(bytes("spin_4.png"), bytes("spin_0.png"));
+    for (const char *other : {"spin_1.png", "spin_2.png", "spin_3.png"}) EXPECT_NE(bytes(other), bytes("spin_0.png"));
+
+    // A view, a distance and a field of view, kept by the saved scene.
+    const std::string view = " --view -60,35 --distance 4 --fov 50";
+    ASSERT_EQ(run(path("boxes.obj") + kSmall + view + " -q -o " + path("view.png") + " --save-scene " +
+                  path("view.json")).status, 0);
+    EXPECT_NE(bytes("view.png"), bytes("spin_0.png"));
+    ASSERT_EQ(run(path("view.json") + " -q -o " + path("again.png")).status, 0);
+    EXPECT_EQ(bytes("again.png"), bytes("view.png"));
+    // A scene's camera moved from the command line, likewise.
+    ASSERT_EQ(run(path("view.json") + " -q --camera-position 3,2,-3 --look-at 0.5,0.5,0.5 -o " + path("moved.png") +
+                  " --save-scene " + path("moved.json")).status, 0);
+    EXPECT_NE(bytes("moved.png"), bytes("view.png"));
+    ASSERT_EQ(run(path("moved.json") + " -q -o " + path("moved2.png")).status, 0);
+    EXPECT_EQ(bytes("moved2.png"), bytes("moved.png"));
+    EXPECT_EQ(run(path("view.json") + " --view 10,10").status, 2) << "a view frames an object file only";
+    EXPECT_EQ(run(path("boxes.obj") + " --camera-position 1,1,1 --look-at 1,1,1").status, 2);
+}
+
+TEST_F(ArtistCommandLine, RegionTilesPutTogetherAreTheWholeFrame) {
+    write("boxes.obj", kTwoBoxes);
+    const std::string common = path("boxes.obj") + kSmall + " -q --background 0.2,0.3,0.4";
+    ASSERT_EQ(run(common + " -o " + path("whole.png")).status, 0);
+    const render::RgbImage whole = image("whole.png");
+    // Uneven tiles, crossing the renderer's own tile edges.
+    const int tiles[4][4] = {{0, 0, 17, 13}, {17, 0, 40, 13}, {0, 13, 17, 30}, {17, 13, 40, 30}};
+    render::RgbImage joined = whole;
+    std::fill(joined.rgb.begin(), joined.rgb.end(), -1.0f);
+    for (const auto &t : tiles) {
+        const std::string region = std::to_string(t[0]) + "," + std::to_string(t[1]) + "," + std::to_string(t[2]) +
+                                   "," + std::to_string(t[3]);
+        ASSERT_EQ(run(common + " --threads 3 --region " + region + " -o " + path("tile.png")).status, 0);
+        const render::RgbImage tile = image("tile.png");
+        ASSERT_EQ(tile.width, t[2] - t[0]);
+        ASSERT_EQ(tile.height, t[3] - t[1]);
+        for (int y = 0; y < tile.height; ++y)
+            for (int x = 0; x < tile.width; ++x)
+                for (int k = 0; k < 3; ++k) joined.pixel(t[0] + x, t[1] + y)[k] = tile.pixel(x, y)[k];
+    }
+    EXPECT_EQ(joined.rgb, whole.rgb);
+    // The background shows where nothing is, in the corner above the boxes.
+    EXPECT_NEAR(whole.pixel(0, 0)[2], 0.4f, 0.01f);
+    EXPECT_EQ(run(common + " --region 0,0,41,30 -o " + path("x.png")).status, 2) << "beyond the image";
+    EXPECT_EQ(run(common + " --region 5,0,5,30 -o " + path("x.png")).status, 2) << "an empty window";
+}
+
+TEST_F(ArtistCommandLine, SkipExistingKeepsWholeFramesAndRendersTruncatedOnes) {
+    write("boxes.obj", kTwoBoxes);
+    const std::string job = path("boxes.obj") + kSmall + " --frames 1-2 -o " + path("f_#.png") + " --mask " +
+                            path("m_#.png");
+    ASSERT_EQ(run(job + " -q").status, 0);
+    const std::string frame1 = bytes("f_1.png"), frame2 = bytes("f_2.png");
+    struct stat before;
+    ASSERT_EQ(stat(path("f_1.png").c_str(), &before), 0);
+    // A job killed while writing frame 2 (an outside copy, say) left half a file.
+    write("f_2.png", frame2.substr(0, frame2.size() / 2));
+    const RunResult again = run(job + " --skip-existing");
+    ASSERT_EQ(again.status, 0) << again.output;
+    EXPECT_NE(again.output.find("frame 1: "), std::string::npos);
+    EXPECT_NE(again.output.find("skipped"), std::string::npos) << again.output;
+    struct stat after;
+    ASSERT_EQ(stat(path("f_1.png").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "frame 1 was not written again";
+    EXPECT_EQ(bytes("f_1.png"), frame1);
+    EXPECT_EQ(bytes("f_2.png"), frame2) << "frame 2 rendered again";
+    // A frame whose mask is missing is rendered again too.
+    std::remove(path("m_1.png").c_str());
+    ASSERT_EQ(run(job + " -q --skip-existing").status, 0);
+    EXPECT_TRUE(exists("m_1.png"));
+}
+
+TEST_F(ArtistCommandLine, ExposureScalesTheImageAndIsSaved) {
+    write("boxes.obj", kTwoBoxes);
+    const std::string common = path("boxes.obj") + kSmall + " -q --background 0.1,0.1,0.1";
+    ASSERT_EQ(run(common + " -o " + path("plain.png")).status, 0);
+    ASSERT_EQ(run(common + " --exposure 1 -o " + path("bright.png") + " --save-scene " + path("bright.json")).status, 0);
+    EXPECT_NEAR(image("bright.png").pixel(0, 0)[0], 0.2f, 0.01f);
+    EXPECT_NEAR(image("plain.png").pixel(0, 0)[0], 0.1f, 0.01f);
+    ASSERT_EQ(run(path("bright.json") + " -q -o " + path("again.png")).status, 0);
+    EXPECT_EQ(bytes("again.png"), bytes("bright.png"));
+    EXPECT_EQ(run(common + " --exposure 65").status, 2);
+}
+
+}  // namespace

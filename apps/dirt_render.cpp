@@ -173,6 +173,7 @@ bool plan_outputs(const RenderOptions &o, const RenderSettings &rs, const std::s
     names.image = rs.output;
     names.mask = o.mask;
     names.saved_scene = o.save_scene;
+    names.layers = o.layers;
     names.first_frame = rs.first_frame;
     names.last_frame = rs.last_frame;
     return plan.resolve(names, error);
@@ -207,6 +208,7 @@ std::string option_clash(const RenderOptions &o, bool object_render) {
     if (!o.up.empty() && !object_render) return "--up is for an object file; in a scene file an object takes \"up\"";
     if (!object_render && (o.camera.view_given || o.camera.distance > 0.0))
         return "--view and --distance frame an object file; for a scene use --camera-position, --look-at and --fov";
+    if (o.alpha && o.compare) return "--alpha and --compare: a side-by-side image has no single background to clear";
     const CameraChoice &c = o.camera;
     if (c.position_given && c.look_at_given && c.position.x == c.look_at.x && c.position.y == c.look_at.y &&
         c.position.z == c.look_at.z)
@@ -261,8 +263,11 @@ int run(int argc, char **argv) {
         return usage_fail("--region " + std::to_string(o.region[0]) + "," + std::to_string(o.region[1]) + "," +
                           std::to_string(o.region[2]) + "," + std::to_string(o.region[3]) + " reaches beyond the " +
                           std::to_string(rs.width) + " x " + std::to_string(rs.height) + " image");
-    ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
+    ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8, layers_format = ImageFormat::ExrHalf;
     if (!check_formats(rs, o.mask, format, mask_format, &error)) return fail(error);
+    if (!o.layers.empty() && (!image_format_for(o.layers, rs.depth, layers_format, &error) ||
+                              !(layers_format == ImageFormat::ExrHalf || layers_format == ImageFormat::ExrFloat)))
+        return usage_fail("--layers " + o.layers + ": the layers go to an .exr file (of depth half or float)");
     const double memory =
         desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare) + (o.mask.empty() ? 0.0 : frame_bytes(rs.width, rs.height, false));
     if (!within_memory(memory))
@@ -299,10 +304,16 @@ int run(int argc, char **argv) {
         if (!write_file_atomically(target, text, &error)) return fail(error);
     }
 
+    // The passes a frame takes: the beauty always; without the shader for --compare and the
+    // layers' clean.R,G,B; the geometry (coverage, depth, normal) for alpha and the layers;
+    // the dirt mask for --mask and the layers' dirt.Y.
+    const bool with_layers = !o.layers.empty();
+    const bool plain_pass = o.compare || with_layers, geometry_pass = o.alpha || with_layers;
+    const bool mask_pass = !o.mask.empty() || with_layers;
     MaskShaders mask(host, server);
-    if (!o.mask.empty() && !mask.create(&error)) return fail(error);
+    if (mask_pass && !mask.create(&error)) return fail(error);
 
-    const int passes = 1 + (o.compare ? 1 : 0) + (o.mask.empty() ? 0 : 1);
+    const int passes = 1 + plain_pass + geometry_pass + mask_pass;
     ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), rs.last_frame - rs.first_frame + 1, passes);
     int frame_index = 0, pass_index = 0;
     RendererOptions ro;
@@ -312,22 +323,29 @@ int run(int argc, char **argv) {
     ro.threads = o.threads;
     if (o.region_given) std::copy(o.region, o.region + 4, ro.region);
     ro.exposure_scale = std::exp2(rs.exposure);
-    const int out_width = (o.region_given ? o.region[2] - o.region[0] : rs.width) * (o.compare ? 2 : 1);
+    ro.transparent = o.alpha;
+    const int frame_width = o.region_given ? o.region[2] - o.region[0] : rs.width;
     const int out_height = o.region_given ? o.region[3] - o.region[1] : rs.height;
     std::string camera_used;
     ro.progress = [&](double share) { bar.update(frame_index, pass_index, share); };
     Renderer renderer(host, ro);
     PassTotals totals;
-    totals.compare = o.compare;
-    totals.with_mask = !o.mask.empty();
+    totals.compare = plain_pass;
+    totals.with_mask = mask_pass;
     int status = 0;
     renderer.begin();
     mask.begin();
+    auto wrote = [&](const PlannedFile &f) {
+        if (o.quiet) return;
+        bar.finish();
+        std::fprintf(stderr, "wrote %s\n", one_line(f.name).c_str());
+    };
     for (int frame = rs.first_frame; frame <= rs.last_frame && status == 0; ++frame, ++frame_index) {
         const double time = frame / rs.fps;
         const PlannedFile file = plan.image(frame);
-        if (o.skip_existing && output_complete(file.path, out_width, out_height) &&
-            (o.mask.empty() || output_complete(plan.mask(frame).path, out_width / (o.compare ? 2 : 1), out_height))) {
+        if (o.skip_existing && output_complete(file.path, frame_width * (o.compare ? 2 : 1), out_height) &&
+            (o.mask.empty() || output_complete(plan.mask(frame).path, frame_width, out_height)) &&
+            (!with_layers || output_complete(plan.layers(frame).path, frame_width, out_height))) {
             if (!o.quiet) std::fprintf(stderr, "frame %d: %s exists, skipped\n", frame, one_line(file.name).c_str());
             continue;
         }
@@ -337,48 +355,57 @@ int run(int argc, char **argv) {
             host.scene().current_time = time;
             camera_used = camera_text(host.scene());
         }
-        RgbImage image;
+        RgbImage image, plain, normals, coverage, weights;
         pass_index = 0;
         const FrameStats stats = renderer.render_frame(frame, time, image);
         if (frame == rs.first_frame && renderer.started_threads() < renderer.threads())
             warn("the system started only " + std::to_string(renderer.started_threads()) + " of " +
                  std::to_string(renderer.threads()) + " render threads");
         totals.image += stats;
-        if (o.compare) {
+        if (plain_pass || geometry_pass) {
             // The same view without the shader: the bindings are set aside for a moment.
             std::vector<std::vector<ShaderBinding>> kept;
             for (const auto &s : host.scene().surfaces()) kept.push_back(std::move(s->shaders)), s->shaders.clear();
-            RgbImage plain;
-            ++pass_index;
-            totals.plain += renderer.render_frame(frame, time, plain);
+            if (plain_pass) ++pass_index, totals.plain += renderer.render_frame(frame, time, plain);
+            if (geometry_pass) ++pass_index, renderer.render_frame(frame, time, normals, Pass::Geometry, &coverage);
             size_t i = 0;
             for (const auto &s : host.scene().surfaces()) s->shaders = std::move(kept[i++]);
-            image = side_by_side(image, plain);
         }
-        if (!write_beauty(file.path, format, image, &error)) {
-            status = fail(error);
-            break;
-        }
-        if (!o.quiet) {
-            bar.finish();
-            std::fprintf(stderr, "wrote %s\n", one_line(file.name).c_str());
-        }
-        const bool with_mask = !o.mask.empty();
-        if (with_mask) {
-            RgbImage weights;
+        if (mask_pass) {
             ++pass_index;
             mask.bind();
             totals.mask += renderer.render_frame(frame, time, weights, Pass::Spot);
             mask.restore();
+        }
+        const bool written = o.compare ? write_beauty(file.path, format, side_by_side(image, plain), &error)
+                             : o.alpha ? write_beauty_alpha(file.path, format, image, coverage, &error)
+                                       : write_beauty(file.path, format, image, &error);
+        if (!written) {
+            status = fail(error);
+            break;
+        }
+        wrote(file);
+        if (!o.mask.empty()) {
             const PlannedFile mask_file = plan.mask(frame);
             if (!write_mask(mask_file.path, mask_format, weights, &error)) {
                 status = fail(error);
-            } else if (!o.quiet) {
-                bar.finish();
-                std::fprintf(stderr, "wrote %s\n", one_line(mask_file.name).c_str());
+                break;
             }
+            wrote(mask_file);
         }
-        if (!o.quiet && status == 0)
+        if (with_layers) {
+            const PlannedFile layers_file = plan.layers(frame);
+            const std::vector<ExrChannel> channels = {
+                {"R", &image, 0},       {"G", &image, 1},        {"B", &image, 2},       {"A", &coverage, 0},
+                {"dirt.Y", &weights, 0}, {"Z", &coverage, 1},    {"N.X", &normals, 0},   {"N.Y", &normals, 1},
+                {"N.Z", &normals, 2},   {"clean.R", &plain, 0}, {"clean.G", &plain, 1}, {"clean.B", &plain, 2}};
+            if (!write_exr_layers(layers_file.path, layers_format, channels, &error)) {
+                status = fail(error);
+                break;
+            }
+            wrote(layers_file);
+        }
+        if (!o.quiet)
             std::fprintf(stderr, "frame %d: %.2f s\n", frame,
                          std::chrono::duration<double>(std::chrono::steady_clock::now() - frame_start).count());
     }

@@ -259,6 +259,19 @@ const std::vector<Option> &option_table() {
              return parse_int(v, 1, kMaxTurntableFrames, o.camera.turntable);
          }},
 
+        {"compositing layers (each lines up with the image pixel for pixel):", "--alpha", nullptr, nullptr,
+         "a transparent background: the image's alpha is the share of each\n"
+         "pixel the scene covers (PNG: RGBA, straight colour; OpenEXR: R, G,\n"
+         "B premultiplied and A)",
+         "", [](RenderOptions &o, const std::string &, std::string &) { return o.alpha = true; }},
+        {nullptr, "--layers", nullptr, "FILE.exr",
+         "also write one OpenEXR file per frame (# takes the frame number,\n"
+         "as in -o) holding the image R, G, B, its coverage A, the dirt mask\n"
+         "dirt.Y, the depth Z along the camera's axis (0 where nothing is),\n"
+         "the world normal N.X, N.Y, N.Z and the image without the shader\n"
+         "clean.R, clean.G, clean.B (--layers shot_####.exr)",
+         "needs a file name", [](RenderOptions &o, const std::string &v, std::string &) { return o.layers = v, true; }},
+
         {"look:", "--background", nullptr, "R,G,B",
          "the linear colour where camera rays meet nothing (default black;\n"
          "--background 0.18,0.18,0.2)",

@@ -47,6 +47,8 @@ struct RenderOptions {
     int region[4] = {0, 0, 0, 0};  // x0, y0, x1, y1: pixels x0 <= x < x1, y0 <= y < y1
     bool background_given = false;
     double background[3] = {0.0, 0.0, 0.0};  // linear colour where camera rays meet nothing
+    bool alpha = false;       // RGBA: a transparent background
+    std::string layers;       // the multi-layer OpenEXR file of each frame; empty: none
     bool exposure_given = false;
     double exposure = 0.0;    // stops: every pixel times 2^exposure
 };

@@ -3,7 +3,15 @@
 // exposure.
 #include <gtest/gtest.h>
 
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfInputFile.h>
+#include <png.h>
 #include <sys/stat.h>
+
+#include <cmath>
+#include <map>
 
 #include <fstream>
 #include <string>
@@ -129,6 +137,72 @@ TEST_F(ArtistCommandLine, ExposureScalesTheImageAndIsSaved) {
     ASSERT_EQ(run(path("bright.json") + " -q -o " + path("again.png")).status, 0);
     EXPECT_EQ(bytes("again.png"), bytes("bright.png"));
     EXPECT_EQ(run(common + " --exposure 65").status, 2);
+}
+
+// Every channel of an OpenEXR file, as floats by name.
+std::map<std::string, std::vector<float>> exr_channels(const std::string &file, int &width, int &height) {
+    Imf::InputFile in(file.c_str());
+    const Imath::Box2i window = in.header().dataWindow();
+    width = window.max.x - window.min.x + 1, height = window.max.y - window.min.y + 1;
+    std::map<std::string, std::vector<float>> out;
+    Imf::FrameBuffer frame;
+    for (auto c = in.header().channels().begin(); c != in.header().channels().end(); ++c) {
+        std::vector<float> &v = out[c.name()];
+        v.resize(static_cast<size_t>(width) * height);
+        frame.insert(c.name(), Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(v.data()), sizeof(float),
+                                          sizeof(float) * width));
+    }
+    in.setFrameBuffer(frame);
+    in.readPixels(window.min.y, window.max.y);
+    return out;
+}
+
+TEST_F(ArtistCommandLine, TheLayersLineUpWithTheImageAndTheAlphaClearsTheBackground) {
+    write("boxes.obj", kTwoBoxes);
+    const std::string common = path("boxes.obj") + kSmall + " -q --no-ground";
+    ASSERT_EQ(run(common + " -o " + path("beauty.exr") + " --mask " + path("mask.exr") + " --layers " +
+                  path("layers.exr")).status, 0);
+    ASSERT_EQ(run(common + " --compare -o " + path("compare.exr")).status, 0);
+    ASSERT_EQ(run(common + " --alpha -o " + path("alpha.png")).status, 0);
+    int w = 0, h = 0, bw = 0, bh = 0, mw = 0, mh = 0, cw = 0, ch = 0;
+    auto layers = exr_channels(path("layers.exr"), w, h);
+    auto beauty = exr_channels(path("beauty.exr"), bw, bh);
+    auto mask = exr_channels(path("mask.exr"), mw, mh);
+    auto compare = exr_channels(path("compare.exr"), cw, ch);
+    ASSERT_EQ(layers.size(), 12u);
+    ASSERT_EQ(w, bw);
+    ASSERT_EQ(h, bh);
+    for (const char *c : {"R", "G", "B"}) EXPECT_EQ(layers[c], beauty[c]) << c;
+    EXPECT_EQ(layers["dirt.Y"], mask["Y"]);
+    int covered = 0, clear = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const size_t i = static_cast<size_t>(y) * w + x;
+            EXPECT_EQ(layers["clean.G"][i], compare["G"][static_cast<size_t>(y) * cw + w + x]) << "the right half";
+            const float a = layers["A"][i];
+            if (a == 1.0f) {
+                ++covered;
+                const double n = std::hypot(layers["N.X"][i], layers["N.Y"][i], layers["N.Z"][i]);
+                EXPECT_NEAR(n, 1.0, 0.01);
+                EXPECT_GT(layers["Z"][i], 0.0f);
+            } else if (a == 0.0f) {
+                ++clear;
+                EXPECT_EQ(layers["Z"][i], 0.0f);
+            }
+        }
+    EXPECT_GT(covered, w * h / 10);
+    EXPECT_GT(clear, w * h / 10);
+
+    // The PNG's alpha is the layers' A, 8 bits deep.
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&png, path("alpha.png").c_str()));
+    png.format = PNG_FORMAT_RGBA;
+    std::vector<unsigned char> rgba(PNG_IMAGE_SIZE(png));
+    ASSERT_TRUE(png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr));
+    for (size_t i = 0; i < layers["A"].size(); ++i)
+        ASSERT_NEAR(rgba[i * 4 + 3], layers["A"][i] * 255.0f, 0.6f) << i;
+    EXPECT_EQ(run(common + " --layers " + path("layers.png")).status, 2);
 }
 
 }  // namespace

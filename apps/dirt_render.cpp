@@ -39,6 +39,7 @@
 #include "render/shader_limits.h"
 #include "render/shader_setup.h"
 #include "render/smoothing_override.h"
+#include "render/surface_choice.h"
 #include "render/texture_images.h"
 #include "render/version_info.h"
 
@@ -250,6 +251,17 @@ int run(int argc, char **argv) {
     set_image_folder(host, desc.base_dir);
     for (const std::string &w : desc.warnings) warn(w);
     if (!apply_smoothing_overrides(host.scene(), desc, o.smoothing, &error)) return usage_fail(error);
+    if (!o.ground_dirt && object_render && o.ground) o.no_dirt.push_back("Ground/Ground");
+    for (const std::string &scope : o.no_dirt) {
+        const std::string unmatched = unmatched_scope(host.scene(), scope, "--no-dirt");
+        if (!unmatched.empty()) return usage_fail(unmatched);
+    }
+    for (const std::string &set : o.settings) {
+        const std::string scope = setting_scope(set, nullptr);
+        const std::string unmatched = scope.empty() ? "" : unmatched_scope(host.scene(), scope, "--set " + set);
+        if (!unmatched.empty()) return usage_fail(unmatched);
+    }
+    remove_dirt(desc, o.no_dirt);
     if (!object_render && !apply_camera_choice(o.camera, host.scene(), desc, &error)) return usage_fail(error);
     if (turntable && !turntable_problem(desc).empty()) return usage_fail(turntable_problem(desc));
     if (o.background_given) {
@@ -290,6 +302,10 @@ int run(int argc, char **argv) {
         !check_shader_limits(host, server, desc, &error)) {
         // Mistakes in --set are the command line's; the others are the scene's.
         return error.rfind("--set", 0) == 0 ? usage_fail(error) : fail(scene_place(o) + error);
+    }
+    if (o.list_surfaces) {
+        std::fputs(surface_table(host.scene()).c_str(), stdout);
+        return 0;
     }
     const std::string unreadable = unreadable_texture_image(host.scene());
     if (!unreadable.empty()) return fail(scene_place(o) + unreadable);

@@ -18,6 +18,7 @@
 
 #include "render/mesh_import.h"
 #include "render/setting_names.h"
+#include "render/surface_choice.h"
 
 namespace render {
 
@@ -166,7 +167,9 @@ const std::vector<Option> &option_table() {
              return smoothing_angle_form(v) && (o.smoothing.push_back(v), true);
          }},
         {nullptr, "--set", nullptr, "NAME=VALUE",
-         "set a dirt setting on every shaded surface; may be repeated.\n"
+         "set a dirt setting on every shaded surface, or with SURFACE: before\n"
+         "it (OBJECT/SURFACE: where objects share surface names) on those\n"
+         "alone (--set Body:dirt_width=0.05); may be repeated.\n"
          "NAME is a panel value name (dirt_width, dirt_falloff, dirt_amount,\n"
          "sample_theta, sample_jitter, sample_count, sample_itr,\n"
          "sample_scale, single_f, use_color, use_Kd, use_Ks, use_mirror,\n"
@@ -185,14 +188,31 @@ const std::vector<Option> &option_table() {
          "                \"keys\": [[0, 1], [1, 0.2]]}]}'",
          "needs NAME=VALUE",
          [](RenderOptions &o, const std::string &v, std::string &why) {
-             if (v.find('=') == std::string::npos) return false;
-             const std::string name = v.substr(0, v.find('='));
+             std::string setting;
+             setting_scope(v, &setting);
+             if (setting.find('=') == std::string::npos) return false;
+             const std::string name = setting.substr(0, setting.find('='));
              if (setting_kind(name) == SettingKind::Unknown) {
                  why = ": unknown setting \"" + name + "\"" + did_you_mean(name, setting_names());
                  return false;
              }
              return o.settings.push_back(v), true;
          }},
+        {nullptr, "--no-dirt", nullptr, "SURFACE",
+         "no dirt shader on this surface (OBJECT/SURFACE for one object's);\n"
+         "may be repeated (--no-dirt Glass)",
+         "needs a surface name", [](RenderOptions &o, const std::string &v, std::string &) {
+             return !v.empty() && (o.no_dirt.push_back(v), true);
+         }},
+        {nullptr, "--ground-dirt", nullptr, "0|1",
+         "object renders: 0 keeps the ground plane clean (default 1)", "needs 0 or 1",
+         [](RenderOptions &o, const std::string &v, std::string &) {
+             return (v == "0" || v == "1") && ((o.ground_dirt = v == "1"), true);
+         }},
+        {nullptr, "--list-surfaces", nullptr, nullptr,
+         "print each object's surfaces, their polygons, smoothing angles and\n"
+         "whether the dirt shader is on, and render nothing",
+         "", [](RenderOptions &o, const std::string &, std::string &) { return o.list_surfaces = true; }},
         {nullptr, "--save-scene", nullptr, "FILE",
          "write the scene, with the render settings and every shader\n"
          "instance stored by the plug-in itself, to FILE; rendering that\n"

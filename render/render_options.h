@@ -49,6 +49,9 @@ struct RenderOptions {
     double background[3] = {0.0, 0.0, 0.0};  // linear colour where camera rays meet nothing
     bool alpha = false;       // RGBA: a transparent background
     std::string layers;       // the multi-layer OpenEXR file of each frame; empty: none
+    bool list_surfaces = false;          // print the surfaces and stop
+    std::vector<std::string> no_dirt;    // surfaces ("SURFACE", "OBJECT/SURFACE") without the shader
+    bool ground_dirt = true;             // object renders: the shader on the ground plane
     bool exposure_given = false;
     double exposure = 0.0;    // stops: every pixel times 2^exposure
 };

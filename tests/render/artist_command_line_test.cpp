@@ -139,6 +139,32 @@ TEST_F(ArtistCommandLine, ExposureScalesTheImageAndIsSaved) {
     EXPECT_EQ(run(common + " --exposure 65").status, 2);
 }
 
+TEST_F(ArtistCommandLine, SurfacesAreListedAndSetOneByOne) {
+    const RunResult list = run("--list-surfaces --no-dirt Box");
+    ASSERT_EQ(list.status, 0) << list.output;
+    EXPECT_NE(list.output.find("Box/Box: 6 polygons, smoothing 0 degrees, dirt off"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("Room/Floor: 144 polygons, smoothing 0 degrees, dirt on"), std::string::npos);
+    EXPECT_NE(list.output.find("Ball/Ball: 1152 polygons, smoothing 89 degrees, dirt on"), std::string::npos);
+
+    const std::string demo = std::string(kSmall) + " -q -o ";
+    ASSERT_EQ(run(demo + path("plain.png")).status, 0);
+    ASSERT_EQ(run(demo + path("box.png") + " --set Box/Box:dirt_width=0.05 --save-scene " + path("box.json")).status, 0);
+    ASSERT_EQ(run(demo + path("all.png") + " --set dirt_width=0.05").status, 0);
+    EXPECT_NE(bytes("box.png"), bytes("plain.png"));
+    EXPECT_NE(bytes("box.png"), bytes("all.png")) << "the other surfaces keep their width";
+    ASSERT_EQ(run(path("box.json") + " -q -o " + path("again.png")).status, 0);
+    EXPECT_EQ(bytes("again.png"), bytes("box.png"));
+
+    const RunResult slip = run("--set Bx:dirt_width=1");
+    EXPECT_EQ(slip.status, 2);
+    EXPECT_NE(slip.output.find("no surface is named \"Bx\" (did you mean Box?)"), std::string::npos) << slip.output;
+
+    write("boxes.obj", kTwoBoxes);
+    const RunResult ground = run(path("boxes.obj") + " --ground-dirt 0 --list-surfaces");
+    EXPECT_NE(ground.output.find("Ground/Ground: 1 polygons, smoothing 0 degrees, dirt off"), std::string::npos)
+        << ground.output;
+}
+
 // Every channel of an OpenEXR file, as floats by name.
 std::map<std::string, std::vector<float>> exr_channels(const std::string &file, int &width, int &height) {
     Imf::InputFile in(file.c_str());

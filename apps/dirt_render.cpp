@@ -131,6 +131,8 @@ bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, st
                      static_cast<double>(o.width ? o.width : RenderSettings().width);
     if (!o.up.empty()) up_axis_named(o.up, choices.up);
     choices.camera = o.camera;
+    choices.light_intensity = o.light_intensity;
+    choices.fill_light = o.lights == "key-fill";
     return scene_for_object_file(o.input, choices, scene, desc, error);
 }
 
@@ -209,6 +211,8 @@ std::string option_clash(const RenderOptions &o, bool object_render) {
     if (!o.up.empty() && !object_render) return "--up is for an object file; in a scene file an object takes \"up\"";
     if (!object_render && (o.camera.view_given || o.camera.distance > 0.0))
         return "--view and --distance frame an object file; for a scene use --camera-position, --look-at and --fov";
+    if (!object_render && (o.light_intensity >= 0.0 || !o.lights.empty()))
+        return "--light-intensity and --lights light an object file; a scene file holds its own lights";
     if (o.alpha && o.compare) return "--alpha and --compare: a side-by-side image has no single background to clear";
     const CameraChoice &c = o.camera;
     if (c.position_given && c.look_at_given && c.position.x == c.look_at.x && c.position.y == c.look_at.y &&

@@ -23,6 +23,8 @@ constexpr double kSampleScalePerWidth = 0.25;
 // How much of the image's shorter side the bounding sphere fills, and the camera's zoom.
 constexpr double kSphereFill = 0.9;
 constexpr double kZoom = 2.0;
+// The fill light: from the side opposite the key, low, at this share of the key's intensity.
+constexpr double kFillShare = 0.35;
 
 json vec(double x, double y, double z) { return json::array({x, y, z}); }
 
@@ -123,7 +125,16 @@ json framing_document(const std::string &path, const ObjectBounds &b, const std:
     else
         doc["camera"]["zoom"] = kZoom;
     doc["ambient"] = {{"intensity", 0.15}};
-    doc["lights"] = json::array({json{{"name", "Key"}, {"type", "distant"}, {"direction", vec(-0.4, -1.0, 0.6)}}});
+    json key{{"name", "Key"}, {"type", "distant"}, {"direction", vec(-0.4, -1.0, 0.6)}};
+    const bool given = choices.light_intensity >= 0.0;
+    const double intensity = given ? choices.light_intensity : 1.0;
+    if (given) key["intensity"] = intensity;
+    doc["lights"] = json::array({key});
+    if (choices.fill_light)
+        doc["lights"].push_back(json{{"name", "Fill"},
+                                     {"type", "distant"},
+                                     {"direction", vec(0.7, -0.35, 0.45)},
+                                     {"intensity", kFillShare * intensity}});
     json object{{"name", "Object"}, {"file", path}};
     if (choices.up != UpAxis::FromFile) object["up"] = up_axis_name(choices.up);
     doc["objects"] = json::array({object});

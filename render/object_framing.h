@@ -26,6 +26,8 @@ struct FramingChoices {
     double aspect = 0.75;             // the image's height over its width
     UpAxis up = UpAxis::FromFile;     // the file's up axis
     CameraChoice camera;              // --view, --distance, --fov, --camera-position, --look-at
+    double light_intensity = -1.0;    // the key light's; below 0: the light's default (1), unwritten
+    bool fill_light = false;          // a fill light opposite the key, at kFillShare of it
 };
 
 // The object's extent: the box around its points (object space, as read from the file),

@@ -299,6 +299,21 @@ const std::vector<Option> &option_table() {
          [](RenderOptions &o, const std::string &v, std::string &) {
              return o.background_given = true, parse_list(v, 3, 0.0, 1000.0, o.background);
          }},
+        {nullptr, "--light-intensity", nullptr, "I",
+         "object renders: the key light's intensity (default 1; a fill light\n"
+         "takes 0.35 of it) (--light-intensity 1.5)",
+         "needs a number from 0 to 1000",
+         [](RenderOptions &o, const std::string &v, std::string &) {
+             return parse_double(v, 0.0, 1000.0, o.light_intensity);
+         }},
+        {nullptr, "--lights", nullptr, "PRESET",
+         "object renders: key (one light from above and in front, the\n"
+         "default) or key-fill (and a softer light from the other side that\n"
+         "lifts the shadows) (--lights key-fill)",
+         "needs key or key-fill",
+         [](RenderOptions &o, const std::string &v, std::string &) {
+             return o.lights = v, v == "key" || v == "key-fill";
+         }},
         {nullptr, "--exposure", nullptr, "STOPS",
          "brighten (or darken, below 0) every pixel by this many stops\n"
          "(--exposure 0.5)",

@@ -52,6 +52,8 @@ struct RenderOptions {
     bool list_surfaces = false;          // print the surfaces and stop
     std::vector<std::string> no_dirt;    // surfaces ("SURFACE", "OBJECT/SURFACE") without the shader
     bool ground_dirt = true;             // object renders: the shader on the ground plane
+    double light_intensity = -1.0;       // object renders: the key light's; below 0: not given (1)
+    std::string lights;                  // object renders: "key" (default) or "key-fill"
     bool exposure_given = false;
     double exposure = 0.0;    // stops: every pixel times 2^exposure
 };

@@ -127,7 +127,7 @@ TEST_F(ArtistCommandLine, SkipExistingKeepsWholeFramesAndRendersTruncatedOnes) {
     EXPECT_TRUE(exists("m_1.png"));
 }
 
-TEST_F(ArtistCommandLine, ExposureScalesTheImageAndIsSaved) {
+TEST_F(ArtistCommandLine, ExposureAndLightsChangeTheLookAndAreSaved) {
     write("boxes.obj", kTwoBoxes);
     const std::string common = path("boxes.obj") + kSmall + " -q --background 0.1,0.1,0.1";
     ASSERT_EQ(run(common + " -o " + path("plain.png")).status, 0);
@@ -137,6 +137,20 @@ TEST_F(ArtistCommandLine, ExposureScalesTheImageAndIsSaved) {
     ASSERT_EQ(run(path("bright.json") + " -q -o " + path("again.png")).status, 0);
     EXPECT_EQ(bytes("again.png"), bytes("bright.png"));
     EXPECT_EQ(run(common + " --exposure 65").status, 2);
+
+    // Lights: the fill lifts the image, no key light darkens it; the saved scene keeps both.
+    auto total = [&](const std::string &name) {
+        double sum = 0.0;
+        for (float v : image(name).rgb) sum += static_cast<double>(v);
+        return sum;
+    };
+    ASSERT_EQ(run(common + " --lights key-fill -o " + path("fill.png") + " --save-scene " + path("fill.json")).status, 0);
+    ASSERT_EQ(run(common + " --light-intensity 0 -o " + path("dark.png")).status, 0);
+    EXPECT_GT(total("fill.png"), total("plain.png") * 1.05);
+    EXPECT_LT(total("dark.png"), total("plain.png") * 0.95);
+    ASSERT_EQ(run(path("fill.json") + " -q -o " + path("fill2.png")).status, 0);
+    EXPECT_EQ(bytes("fill2.png"), bytes("fill.png"));
+    EXPECT_EQ(run(path("fill.json") + " --lights key-fill").status, 2) << "a scene file holds its own lights";
 }
 
 TEST_F(ArtistCommandLine, SurfacesAreListedAndSetOneByOne) {

@@ -284,8 +284,11 @@ int run(int argc, char **argv) {
     if (!o.layers.empty() && (!image_format_for(o.layers, rs.depth, layers_format, &error) ||
                               !(layers_format == ImageFormat::ExrHalf || layers_format == ImageFormat::ExrFloat)))
         return usage_fail("--layers " + o.layers + ": the layers go to an .exr file (of depth half or float)");
-    const double memory =
-        desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare) + (o.mask.empty() ? 0.0 : frame_bytes(rs.width, rs.height, false));
+    // The frame buffers: the image (twice as wide side by side), and one more for each of the
+    // mask, the image without the shader, and the geometry's two.
+    const int extra_frames = (o.mask.empty() ? 0 : 1) + (o.layers.empty() ? 0 : 3) + (o.alpha ? 2 : 0);
+    const double memory = desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare) +
+                          extra_frames * frame_bytes(rs.width, rs.height, false);
     if (!within_memory(memory))
         return fail(scene_place(o) + "a " + std::to_string(rs.width) + " x " + std::to_string(rs.height) +
                     " image: the scene " + memory_refusal(memory));

@@ -271,9 +271,9 @@ const std::vector<Option> &option_table() {
              return parse_double(v, 0.01, 1e6, o.camera.distance);
          }},
         {nullptr, "--turntable", nullptr, "N",
-         "object renders: N frames round the object, one turn, numbered from\n"
-         "0 like --frames (--turntable 36 -o spin_###.png); with --frames,\n"
-         "only those frames of the turn",
+         "N frames, one turn of the camera round the point it looks at (the\n"
+         "framed object), numbered from 0 like --frames (--turntable 36 -o\n"
+         "spin_###.png); with --frames, only those frames of the turn",
          "needs a whole number of frames from 1 to 100000",
          [](RenderOptions &o, const std::string &v, std::string &) {
              return parse_int(v, 1, kMaxTurntableFrames, o.camera.turntable);

@@ -75,7 +75,7 @@ TEST_F(ArtistCommandLine, ATurntableTurnsOnlyTheCameraAndASavedViewRendersAlike)
     EXPECT_EQ(run(path("boxes.obj") + " --camera-position 1,1,1 --look-at 1,1,1").status, 2);
 }
 
-TEST_F(ArtistCommandLine, RegionTilesPutTogetherAreTheWholeFrame) {
+TEST_F(ArtistCommandLine, RegionTilesOnThreeThreadsPutTogetherAreTheWholeFrame) {
     write("boxes.obj", kTwoBoxes);
     const std::string common = path("boxes.obj") + kSmall + " -q --background 0.2,0.3,0.4";
     ASSERT_EQ(run(common + " -o " + path("whole.png")).status, 0);

@@ -241,8 +241,8 @@ int run(int argc, char **argv) {
     const bool object_render = !o.input.empty() && !ends_with(o.input, ".json");
     const std::string clash = option_clash(o, object_render);
     if (!clash.empty()) return usage_fail(clash);
-    const int turntable = o.camera.turntable;
-    if (turntable && !o.frames_given) o.frames_given = true, o.first_frame = 0, o.last_frame = turntable - 1;
+    if (o.camera.turntable && !o.frames_given)
+        o.frames_given = true, o.first_frame = 0, o.last_frame = o.camera.turntable - 1;
     set_limits(o.limits);
 
     Host host;
@@ -267,7 +267,6 @@ int run(int argc, char **argv) {
     }
     remove_dirt(desc, o.no_dirt);
     if (!object_render && !apply_camera_choice(o.camera, host.scene(), desc, &error)) return usage_fail(error);
-    if (turntable && !turntable_problem(desc).empty()) return usage_fail(turntable_problem(desc));
     if (o.background_given) {
         host.scene().backdrop_color = {o.background[0], o.background[1], o.background[2]};
         desc.document["background"] = {o.background[0], o.background[1], o.background[2]};
@@ -275,6 +274,12 @@ int run(int argc, char **argv) {
 
     RenderSettings &rs = desc.render;
     if (!apply_command_line_outputs(o, rs, &error)) return usage_fail(error);
+    if (o.camera.turntable) rs.turntable = o.camera.turntable;
+    const int turntable = rs.turntable;
+    if (turntable && !turntable_problem(desc).empty()) {
+        const std::string problem = turntable_problem(desc);
+        return o.camera.turntable ? usage_fail(problem) : fail(scene_place(o) + "render.turntable: " + problem);
+    }
     if (o.region_given && (o.region[2] > rs.width || o.region[3] > rs.height))
         return usage_fail("--region " + std::to_string(o.region[0]) + "," + std::to_string(o.region[1]) + "," +
                           std::to_string(o.region[2]) + "," + std::to_string(o.region[3]) + " reaches beyond the " +

@@ -27,7 +27,7 @@ std::string turntable_problem(const SceneDescription &desc);
 // a turn, towards +X from the front.
 void place_turntable_camera(const SceneDescription &desc, int frame, int frames, Scene &scene);
 
-// The camera of a document, for the summary: "camera at (x, y, z) looking at (x, y, z),
+// The camera of the scene at its current time, for the summary: "camera at (x, y, z) looking at (x, y, z),
 // field of view F degrees".
 std::string camera_text(const Scene &scene);
 

@@ -292,6 +292,7 @@ void read_render(const json &r, RenderSettings &rs) {
     if (r.contains("fps")) rs.fps = json_number(r["fps"], "render.fps", kMinFps, kMaxFps);
     if (r.contains("output")) rs.output = json_text(r["output"], "render.output");
     if (r.contains("depth")) rs.depth = json_text(r["depth"], "render.depth");
+    if (r.contains("turntable")) rs.turntable = json_integer(r["turntable"], "render.turntable", 1, 100000);
     if (r.contains("exposure")) rs.exposure = json_number(r["exposure"], "render.exposure", -64.0, 64.0);
     if (r.contains("frames")) {
         const json &f = r["frames"];

@@ -25,6 +25,7 @@ struct RenderSettings {
     std::string output = "dirt.png";
     std::string depth;       // pixel depth of the images: "" for the format's default
     double exposure = 0.0;   // stops: each pixel of the image times 2^exposure
+    int turntable = 0;       // frames of one turn of the camera round its look_at; 0: none
 };
 
 // The dirt shader applied to one surface: settings by the panel's value names, and the

@@ -11,7 +11,7 @@ const KeyList light = {"name",      "type",  "position",  "rotation",    "direct
 const KeyList object = {"name", "file", "up", "primitives", "position", "rotation", "scale"};
 const KeyList surface = {"object",     "name",       "color",           "diffuse", "specular",
                          "glossiness", "reflection", "smoothing_angle", "dirt",    "dirt_state"};
-const KeyList render = {"width", "height", "samples", "frames", "fps", "max_depth", "output", "depth", "exposure"};
+const KeyList render = {"width", "height", "samples", "frames", "fps", "max_depth", "output", "depth", "exposure", "turntable"};
 
 const KeyList box = {"type", "surface", "min", "max"};
 const KeyList floor = {"type", "surface", "size", "height", "cells"};

@@ -50,13 +50,16 @@ protected:
 
 TEST_F(ArtistCommandLine, ATurntableTurnsOnlyTheCameraAndASavedViewRendersAlike) {
     write("boxes.obj", kTwoBoxes);
-    const RunResult spin = run(path("boxes.obj") + kSmall + " --turntable 4 --frames 0-4 -o " + path("spin_#.png"));
+    const RunResult spin = run(path("boxes.obj") + kSmall + " --turntable 4 --frames 0-4 -o " + path("spin_#.png") +
+                               " --save-scene " + path("spin.json"));
     ASSERT_EQ(spin.status, 0) << spin.output;
     EXPECT_NE(spin.output.find("turning once over 4 frames"), std::string::npos) << spin.output;
     EXPECT_NE(spin.output.find("frame 3: "), std::string::npos) << "one line per frame with its time";
     // Frame 4 is a whole turn on: the same image, although the scene's time moved on.
     EXPECT_EQ(bytes("spin_4.png"), bytes("spin_0.png"));
     for (const char *other : {"spin_1.png", "spin_2.png", "spin_3.png"}) EXPECT_NE(bytes(other), bytes("spin_0.png"));
+    ASSERT_EQ(run(path("spin.json") + " -q --frames 3 -o " + path("saved_#.png")).status, 0);
+    EXPECT_EQ(bytes("saved_3.png"), bytes("spin_3.png")) << "the saved scene keeps the turntable";
 
     // A view, a distance and a field of view, kept by the saved scene.
     const std::string view = " --view -60,35 --distance 4 --fov 50";

@@ -230,8 +230,8 @@ const std::vector<Option> &option_table() {
         {"camera (an object render frames the object; a scene keeps its camera unless told):", "--view", nullptr,
          "AZIMUTH,ELEVATION",
          "object renders: look at the object from this direction, degrees\n"
-         "round the up axis from the front (+Z towards -Z is 0, 90 from\n"
-         "the right) and above the ground (--view 30,20)",
+         "round the up axis (0 from the front, looking along +Z; 90 from\n"
+         "the right, +X) and above the ground (--view 30,20)",
          "needs AZIMUTH,ELEVATION in degrees, elevation from -90 to 90",
          [](RenderOptions &o, const std::string &v, std::string &) {
              double d[2];

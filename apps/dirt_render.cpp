@@ -286,7 +286,8 @@ int run(int argc, char **argv) {
                           std::to_string(rs.width) + " x " + std::to_string(rs.height) + " image");
     ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8, layers_format = ImageFormat::ExrHalf;
     if (!check_formats(rs, o.mask, format, mask_format, &error)) return fail(error);
-    if (!o.layers.empty() && (!image_format_for(o.layers, rs.depth, layers_format, &error) ||
+    // The layers file is half unless the images are float: a PNG's depth does not bind it.
+    if (!o.layers.empty() && (!image_format_for(o.layers, rs.depth == "float" ? "float" : "", layers_format, &error) ||
                               !(layers_format == ImageFormat::ExrHalf || layers_format == ImageFormat::ExrFloat)))
         return usage_fail("--layers " + o.layers + ": the layers go to an .exr file (of depth half or float)");
     // The frame buffers: the image (twice as wide side by side), and one more for each of the

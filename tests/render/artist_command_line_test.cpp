@@ -99,6 +99,8 @@ TEST_F(ArtistCommandLine, RegionTilesOnThreeThreadsPutTogetherAreTheWholeFrame) 
                 for (int k = 0; k < 3; ++k) joined.pixel(t[0] + x, t[1] + y)[k] = tile.pixel(x, y)[k];
     }
     EXPECT_EQ(joined.rgb, whole.rgb);
+    const RunResult threads = run(path("boxes.obj") + kSmall + " --threads 3 -o " + path("t.png"));
+    EXPECT_NE(threads.output.find("(3 threads)"), std::string::npos) << threads.output;
     // The background shows where nothing is, in the corner above the boxes.
     EXPECT_NEAR(whole.pixel(0, 0)[2], 0.4f, 0.01f);
     EXPECT_EQ(run(common + " --region 0,0,41,30 -o " + path("x.png")).status, 2) << "beyond the image";

@@ -2,7 +2,9 @@
 // through the reference host exactly as LightWave loads it.
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -20,6 +22,7 @@
 #include "refhost/render_services.h"
 #include "refhost/services.h"
 #include "render/atomic_file.h"
+#include "render/camera_choice.h"
 #include "render/image_output.h"
 #include "render/json_bytes.h"
 #include "render/json_read.h"
@@ -38,6 +41,7 @@
 #include "render/shader_limits.h"
 #include "render/shader_setup.h"
 #include "render/smoothing_override.h"
+#include "render/surface_choice.h"
 #include "render/texture_images.h"
 #include "render/version_info.h"
 
@@ -128,6 +132,9 @@ bool load_scene(const RenderOptions &o, Scene &scene, SceneDescription &desc, st
     choices.aspect = static_cast<double>(o.height ? o.height : RenderSettings().height) /
                      static_cast<double>(o.width ? o.width : RenderSettings().width);
     if (!o.up.empty()) up_axis_named(o.up, choices.up);
+    choices.camera = o.camera;
+    choices.light_intensity = o.light_intensity;
+    choices.fill_light = o.lights == "key-fill";
     return scene_for_object_file(o.input, choices, scene, desc, error);
 }
 
@@ -171,6 +178,7 @@ bool plan_outputs(const RenderOptions &o, const RenderSettings &rs, const std::s
     names.image = rs.output;
     names.mask = o.mask;
     names.saved_scene = o.save_scene;
+    names.layers = o.layers;
     names.first_frame = rs.first_frame;
     names.last_frame = rs.last_frame;
     return plan.resolve(names, error);
@@ -204,6 +212,31 @@ int run_bake(Host &host, const ShaderServer &server, const RenderOptions &o, bak
     return 0;
 }
 
+// A frame's output exists and decodes whole, at the size this run would write it: a
+// restarted job need not render it again (--skip-existing).
+bool output_complete(const std::string &path, int width, int height) {
+    RgbImage image;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    const bool read = ends_with(path, ".exr") ? read_exr(path, image, nullptr) : read_png(path, image, nullptr);
+    return read && image.width == width && image.height == height;
+}
+
+// Checks the options that depend on what is rendered; a one-line reason when they clash.
+std::string option_clash(const RenderOptions &o, bool object_render) {
+    if (!o.up.empty() && !object_render) return "--up is for an object file; in a scene file an object takes \"up\"";
+    if (!object_render && (o.camera.view_given || o.camera.distance > 0.0))
+        return "--view and --distance frame an object file; for a scene use --camera-position, --look-at and --fov";
+    if (!object_render && (o.light_intensity >= 0.0 || !o.lights.empty()))
+        return "--light-intensity and --lights light an object file; a scene file holds its own lights";
+    if (o.alpha && o.compare) return "--alpha and --compare: a side-by-side image has no single background to clear";
+    const CameraChoice &c = o.camera;
+    if (c.position_given && c.look_at_given && c.position.x == c.look_at.x && c.position.y == c.look_at.y &&
+        c.position.z == c.look_at.z)
+        return "the camera cannot look at its own position (--camera-position, --look-at)";
+    return "";
+}
+
 // Where a message about the scene's content points: its file, when it has one.
 std::string scene_place(const RenderOptions &o) { return o.input.empty() ? "the demo scene: " : o.input + ": "; }
 
@@ -219,7 +252,7 @@ int run(int argc, char **argv) {
     if (!bake_parsed || !parse_render_options(static_cast<int>(rest.size()), rest.data(), o, &error))
         return usage_fail(error);
     if (o.help) {
-        std::fputs(render_usage(), stdout);
+        std::fputs(render_usage().c_str(), stdout);
         std::fputs(bake::bake_usage(), stdout);
         return 0;
     }
@@ -229,8 +262,11 @@ int run(int argc, char **argv) {
         std::printf("%s\ndirt-render, build %s, GCC %s\n", plugin_version.c_str(), kBuildText, __VERSION__);
         return 0;
     }
-    if (!o.up.empty() && (o.input.empty() || ends_with(o.input, ".json")))
-        return usage_fail("--up is for an object file; in a scene file an object takes \"up\"");
+    const bool object_render = !o.input.empty() && !ends_with(o.input, ".json");
+    const std::string clash = option_clash(o, object_render);
+    if (!clash.empty()) return usage_fail(clash);
+    if (o.camera.turntable && !o.frames_given)
+        o.frames_given = true, o.first_frame = 0, o.last_frame = o.camera.turntable - 1;
     set_limits(o.limits);
 
     Host host;
@@ -243,19 +279,52 @@ int run(int argc, char **argv) {
     set_image_folder(host, desc.base_dir);
     for (const std::string &w : desc.warnings) warn(w);
     if (!apply_smoothing_overrides(host.scene(), desc, o.smoothing, &error)) return usage_fail(error);
+    if (!o.ground_dirt && object_render && o.ground) o.no_dirt.push_back("Ground/Ground");
+    for (const std::string &scope : o.no_dirt) {
+        const std::string unmatched = unmatched_scope(host.scene(), scope, "--no-dirt");
+        if (!unmatched.empty()) return usage_fail(unmatched);
+    }
+    for (const std::string &set : o.settings) {
+        const std::string scope = setting_scope(set, nullptr);
+        const std::string unmatched = scope.empty() ? "" : unmatched_scope(host.scene(), scope, "--set " + set);
+        if (!unmatched.empty()) return usage_fail(unmatched);
+    }
+    remove_dirt(desc, o.no_dirt);
+    if (!object_render && !apply_camera_choice(o.camera, host.scene(), desc, &error)) return usage_fail(error);
+    if (o.background_given) {
+        host.scene().backdrop_color = {o.background[0], o.background[1], o.background[2]};
+        desc.document["background"] = {o.background[0], o.background[1], o.background[2]};
+    }
 
     RenderSettings &rs = desc.render;
     if (!bake::read_bake_settings(desc.document, bake_options, &error)) return fail(scene_place(o) + error);
     const bool baking = bake_options.mode != bake::BakeMode::None;
     if (!apply_command_line_outputs(o, rs, &error, !baking)) return usage_fail(error);
-    ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8;
     if (!bake::idle_bake_options(bake_options).empty()) warn(bake::idle_bake_options(bake_options));
     bake::BakeRequest bake_request;
     if (baking && !bake::make_bake_request(o, desc, bake_options, bake_request, &error)) return fail(error);
     if (baking) desc.document["bake"] = bake::bake_settings_json(bake_request);
+    if (o.camera.turntable) rs.turntable = o.camera.turntable;
+    const int turntable = rs.turntable;
+    if (turntable && !turntable_problem(desc).empty()) {
+        const std::string problem = turntable_problem(desc);
+        return o.camera.turntable ? usage_fail(problem) : fail(scene_place(o) + "render.turntable: " + problem);
+    }
+    if (o.region_given && (o.region[2] > rs.width || o.region[3] > rs.height))
+        return usage_fail("--region " + std::to_string(o.region[0]) + "," + std::to_string(o.region[1]) + "," +
+                          std::to_string(o.region[2]) + "," + std::to_string(o.region[3]) + " reaches beyond the " +
+                          std::to_string(rs.width) + " x " + std::to_string(rs.height) + " image");
+    ImageFormat format = ImageFormat::Png8, mask_format = ImageFormat::Png8, layers_format = ImageFormat::ExrHalf;
     if (!baking && !check_formats(rs, o.mask, format, mask_format, &error)) return fail(error);
-    const double memory =
-        desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare) + (o.mask.empty() ? 0.0 : frame_bytes(rs.width, rs.height, false));
+    // The layers file is half unless the images are float: a PNG's depth does not bind it.
+    if (!o.layers.empty() && (!image_format_for(o.layers, rs.depth == "float" ? "float" : "", layers_format, &error) ||
+                              !(layers_format == ImageFormat::ExrHalf || layers_format == ImageFormat::ExrFloat)))
+        return usage_fail("--layers " + o.layers + ": the layers go to an .exr file (of depth half or float)");
+    // The frame buffers: the image (twice as wide side by side), and one more for each of the
+    // mask, the image without the shader, and the geometry's two.
+    const int extra_frames = (o.mask.empty() ? 0 : 1) + (o.layers.empty() ? 0 : 3) + (o.alpha ? 2 : 0);
+    const double memory = desc.memory_bytes + frame_bytes(rs.width, rs.height, o.compare) +
+                          extra_frames * frame_bytes(rs.width, rs.height, false);
     if (!baking && !within_memory(memory))
         return fail(scene_place(o) + "a " + std::to_string(rs.width) + " x " + std::to_string(rs.height) +
                     " image: the scene " + memory_refusal(memory));
@@ -277,6 +346,10 @@ int run(int argc, char **argv) {
         // Mistakes in --set are the command line's; the others are the scene's.
         return error.rfind("--set", 0) == 0 ? usage_fail(error) : fail(scene_place(o) + error);
     }
+    if (o.list_surfaces) {
+        std::fputs(surface_table(host.scene()).c_str(), stdout);
+        return 0;
+    }
     const std::string unreadable = unreadable_texture_image(host.scene());
     if (!unreadable.empty()) return fail(scene_place(o) + unreadable);
     for (const std::string &w : check_settings(host, server, desc)) warn(w);
@@ -293,10 +366,16 @@ int run(int argc, char **argv) {
 
     if (baking) return run_bake(host, server, o, bake_request);
 
+    // The passes a frame takes: the beauty always; without the shader for --compare and the
+    // layers' clean.R,G,B; the geometry (coverage, depth, normal) for alpha and the layers;
+    // the dirt mask for --mask and the layers' dirt.Y.
+    const bool with_layers = !o.layers.empty();
+    const bool plain_pass = o.compare || with_layers, geometry_pass = o.alpha || with_layers;
+    const bool mask_pass = !o.mask.empty() || with_layers;
     MaskShaders mask(host, server);
-    if (!o.mask.empty() && !mask.create(&error)) return fail(error);
+    if (mask_pass && !mask.create(&error)) return fail(error);
 
-    const int passes = 1 + (o.compare ? 1 : 0) + (o.mask.empty() ? 0 : 1);
+    const int passes = 1 + plain_pass + geometry_pass + mask_pass;
     ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), rs.last_frame - rs.first_frame + 1, passes);
     int frame_index = 0, pass_index = 0;
     RendererOptions ro;
@@ -304,64 +383,105 @@ int run(int argc, char **argv) {
     ro.height = rs.height;
     ro.samples = rs.samples;
     ro.threads = o.threads;
+    if (o.region_given) std::copy(o.region, o.region + 4, ro.region);
+    ro.exposure_scale = std::exp2(rs.exposure);
+    ro.transparent = o.alpha;
+    const int frame_width = o.region_given ? o.region[2] - o.region[0] : rs.width;
+    const int out_height = o.region_given ? o.region[3] - o.region[1] : rs.height;
+    std::string camera_used;
     ro.progress = [&](double share) { bar.update(frame_index, pass_index, share); };
     Renderer renderer(host, ro);
     PassTotals totals;
-    totals.compare = o.compare;
-    totals.with_mask = !o.mask.empty();
+    totals.compare = plain_pass;
+    totals.with_mask = mask_pass;
     int status = 0;
     renderer.begin();
     mask.begin();
+    auto wrote = [&](const PlannedFile &f) {
+        if (o.quiet) return;
+        bar.finish();
+        std::fprintf(stderr, "wrote %s\n", one_line(f.name).c_str());
+    };
     for (int frame = rs.first_frame; frame <= rs.last_frame && status == 0; ++frame, ++frame_index) {
         const double time = frame / rs.fps;
-        RgbImage image;
+        const PlannedFile file = plan.image(frame);
+        if (o.skip_existing && output_complete(file.path, frame_width * (o.compare ? 2 : 1), out_height) &&
+            (o.mask.empty() || output_complete(plan.mask(frame).path, frame_width, out_height)) &&
+            (!with_layers || output_complete(plan.layers(frame).path, frame_width, out_height))) {
+            if (!o.quiet) std::fprintf(stderr, "frame %d: %s exists, skipped\n", frame, one_line(file.name).c_str());
+            continue;
+        }
+        const auto frame_start = std::chrono::steady_clock::now();
+        if (turntable) place_turntable_camera(desc, frame, turntable, host.scene());
+        if (camera_used.empty()) {
+            host.scene().current_time = time;
+            camera_used = camera_text(host.scene());
+        }
+        RgbImage image, plain, normals, coverage, weights;
         pass_index = 0;
         const FrameStats stats = renderer.render_frame(frame, time, image);
         if (frame == rs.first_frame && renderer.started_threads() < renderer.threads())
             warn("the system started only " + std::to_string(renderer.started_threads()) + " of " +
                  std::to_string(renderer.threads()) + " render threads");
         totals.image += stats;
-        if (o.compare) {
+        if (plain_pass || geometry_pass) {
             // The same view without the shader: the bindings are set aside for a moment.
             std::vector<std::vector<ShaderBinding>> kept;
             for (const auto &s : host.scene().surfaces()) kept.push_back(std::move(s->shaders)), s->shaders.clear();
-            RgbImage plain;
-            ++pass_index;
-            totals.plain += renderer.render_frame(frame, time, plain);
+            if (plain_pass) ++pass_index, totals.plain += renderer.render_frame(frame, time, plain);
+            if (geometry_pass) ++pass_index, renderer.render_frame(frame, time, normals, Pass::Geometry, &coverage);
             size_t i = 0;
             for (const auto &s : host.scene().surfaces()) s->shaders = std::move(kept[i++]);
-            image = side_by_side(image, plain);
         }
-        const PlannedFile file = plan.image(frame);
-        if (!write_beauty(file.path, format, image, &error)) {
-            status = fail(error);
-            break;
-        }
-        if (!o.quiet) {
-            bar.finish();
-            std::fprintf(stderr, "wrote %s\n", one_line(file.name).c_str());
-        }
-        if (!o.mask.empty()) {
-            RgbImage weights;
+        if (mask_pass) {
             ++pass_index;
             mask.bind();
             totals.mask += renderer.render_frame(frame, time, weights, Pass::Spot);
             mask.restore();
+        }
+        const bool written = o.compare ? write_beauty(file.path, format, side_by_side(image, plain), &error)
+                             : o.alpha ? write_beauty_alpha(file.path, format, image, coverage, &error)
+                                       : write_beauty(file.path, format, image, &error);
+        if (!written) {
+            status = fail(error);
+            break;
+        }
+        wrote(file);
+        if (!o.mask.empty()) {
             const PlannedFile mask_file = plan.mask(frame);
             if (!write_mask(mask_file.path, mask_format, weights, &error)) {
                 status = fail(error);
-            } else if (!o.quiet) {
-                bar.finish();
-                std::fprintf(stderr, "wrote %s\n", one_line(mask_file.name).c_str());
+                break;
             }
+            wrote(mask_file);
         }
+        if (with_layers) {
+            const PlannedFile layers_file = plan.layers(frame);
+            const std::vector<ExrChannel> channels = {
+                {"R", &image, 0},       {"G", &image, 1},        {"B", &image, 2},       {"A", &coverage, 0},
+                {"dirt.Y", &weights, 0}, {"Z", &coverage, 1},    {"N.X", &normals, 0},   {"N.Y", &normals, 1},
+                {"N.Z", &normals, 2},   {"clean.R", &plain, 0}, {"clean.G", &plain, 1}, {"clean.B", &plain, 2}};
+            if (!write_exr_layers(layers_file.path, layers_format, channels, &error)) {
+                status = fail(error);
+                break;
+            }
+            wrote(layers_file);
+        }
+        if (!o.quiet)
+            std::fprintf(stderr, "frame %d: %.2f s\n", frame,
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - frame_start).count());
     }
     mask.end();
     renderer.end();
     bar.finish();
 
     if (!o.quiet && status == 0)
+    {
         std::fprintf(stderr, "%s\n", pass_summary(totals, renderer.started_threads(), chosen_note(desc)).c_str());
+        if (!camera_used.empty())
+            std::fprintf(stderr, "%s%s\n", camera_used.c_str(),
+                         turntable ? (", turning once over " + std::to_string(turntable) + " frames").c_str() : "");
+    }
     return status;
 }
 

@@ -81,7 +81,7 @@ bool png_rows_to_stream(FILE *file, int width, int height, int channels, int bit
     }
     png_init_io(png, file);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), bit_depth,
-                 channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (srgb) png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
     png_write_info(png, info);
@@ -172,19 +172,48 @@ std::vector<unsigned char> mask_samples8(const RgbImage &mask) {
     return out;
 }
 
-// Writes the named channels of an image (channel k of each pixel under names[k]) as half
-// or float.
-bool write_exr(const std::string &path, bool use_half, const RgbImage &image, const std::vector<const char *> &names,
-               std::string *error) {
+// RGBA samples of a beauty image and its coverage: straight (not premultiplied) colour,
+// sRGB-encoded, as PNG keeps it; a pixel nothing covers is transparent black.
+std::vector<unsigned char> rgba_samples(const RgbImage &image, const RgbImage &coverage, int bit_depth) {
+    const int bytes = bit_depth / 8;
+    const double top = bit_depth == 16 ? 65535.0 : 255.0;
+    std::vector<unsigned char> out(static_cast<size_t>(image.width) * image.height * 4 * bytes);
+    size_t at = 0;
+    auto put = [&](double v) {
+        const auto q = static_cast<uint16_t>(std::lround(v * top));
+        if (bytes == 2) out[at++] = static_cast<unsigned char>(q >> 8);
+        out[at++] = static_cast<unsigned char>(q & 0xFF);
+    };
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const double a = clamp01(coverage.pixel(x, y)[0]);
+            for (int k = 0; k < 3; ++k) {
+                const double c = a > 0.0 ? static_cast<double>(image.pixel(x, y)[k]) / a : 0.0;
+                put(srgb_encode(clamp01(static_cast<float>(c))));
+            }
+            put(a);
+        }
+    return out;
+}
+
+// Writes channels as half or float, each named and taken from one channel of an image of
+// the same size.
+bool write_exr(const std::string &path, bool use_half, const std::vector<ExrChannel> &channels, std::string *error) {
+    const RgbImage &image = *channels.at(0).image;
     const size_t pixels = static_cast<size_t>(image.width) * image.height;
     try {
         Imf::Header header(image.width, image.height);
         header.compression() = Imf::ZIP_COMPRESSION;
-        std::vector<std::vector<float>> floats(names.size(), std::vector<float>(pixels));
-        std::vector<std::vector<Imath::half>> halves(names.size());
+        std::vector<std::vector<float>> floats(channels.size(), std::vector<float>(pixels));
+        std::vector<std::vector<Imath::half>> halves(channels.size());
         Imf::FrameBuffer frame;
+        std::vector<const char *> names;
+        for (const ExrChannel &c : channels) names.push_back(c.name.c_str());
         for (size_t k = 0; k < names.size(); ++k) {
-            for (size_t i = 0; i < pixels; ++i) floats[k][i] = image.rgb[i * 3 + k];
+            const RgbImage &from = *channels[k].image;
+            if (from.width != image.width || from.height != image.height)
+                throw std::logic_error("the layers of an OpenEXR file differ in size");
+            for (size_t i = 0; i < pixels; ++i) floats[k][i] = from.rgb[i * 3 + channels[k].channel];
             header.channels().insert(names[k], Imf::Channel(use_half ? Imf::HALF : Imf::FLOAT));
             if (use_half) {
                 halves[k].assign(floats[k].begin(), floats[k].end());
@@ -263,10 +292,34 @@ bool write_beauty(const std::string &path, ImageFormat format, const RgbImage &i
     case ImageFormat::Png8: return write_png(path, image, error);
     case ImageFormat::Png16:
         return write_png_samples(path, image.width, image.height, 3, 16, true, samples16(image, 3, true), error);
-    case ImageFormat::ExrHalf: return write_exr(path, true, image, {"R", "G", "B"}, error);
-    case ImageFormat::ExrFloat: return write_exr(path, false, image, {"R", "G", "B"}, error);
+    case ImageFormat::ExrHalf:
+    case ImageFormat::ExrFloat:
+        return write_exr(path, format == ImageFormat::ExrHalf, {{"R", &image, 0}, {"G", &image, 1}, {"B", &image, 2}},
+                         error);
     }
     return false;
+}
+
+bool write_beauty_alpha(const std::string &path, ImageFormat format, const RgbImage &image, const RgbImage &coverage,
+                        std::string *error) {
+    switch (format) {
+    case ImageFormat::Png8:
+    case ImageFormat::Png16: {
+        const int bits = format == ImageFormat::Png8 ? 8 : 16;
+        return write_png_samples(path, image.width, image.height, 4, bits, true, rgba_samples(image, coverage, bits),
+                                 error);
+    }
+    case ImageFormat::ExrHalf:
+    case ImageFormat::ExrFloat:
+        return write_exr(path, format == ImageFormat::ExrHalf,
+                         {{"R", &image, 0}, {"G", &image, 1}, {"B", &image, 2}, {"A", &coverage, 0}}, error);
+    }
+    return false;
+}
+
+bool write_exr_layers(const std::string &path, ImageFormat format, const std::vector<ExrChannel> &channels,
+                      std::string *error) {
+    return write_exr(path, format != ImageFormat::ExrFloat, channels, error);
 }
 
 bool write_mask(const std::string &path, ImageFormat format, const RgbImage &mask, std::string *error) {
@@ -274,8 +327,8 @@ bool write_mask(const std::string &path, ImageFormat format, const RgbImage &mas
     case ImageFormat::Png8: return write_png_samples(path, mask.width, mask.height, 1, 8, false, mask_samples8(mask), error);
     case ImageFormat::Png16:
         return write_png_samples(path, mask.width, mask.height, 1, 16, false, samples16(mask, 1, false), error);
-    case ImageFormat::ExrHalf: return write_exr(path, true, mask, {"Y"}, error);
-    case ImageFormat::ExrFloat: return write_exr(path, false, mask, {"Y"}, error);
+    case ImageFormat::ExrHalf: return write_exr(path, true, {{"Y", &mask, 0}}, error);
+    case ImageFormat::ExrFloat: return write_exr(path, false, {{"Y", &mask, 0}}, error);
     }
     return false;
 }

@@ -10,6 +10,7 @@
 #define RENDER_IMAGE_OUTPUT_H
 
 #include <string>
+#include <vector>
 
 #include "render/host_names.h"
 #include "render/png_image.h"
@@ -38,6 +39,22 @@ std::string frame_file_name(const std::string &pattern, int frame, bool several)
 // file as it was. The mask writer takes the first channel as the mask value.
 bool write_beauty(const std::string &path, ImageFormat format, const RgbImage &image, std::string *error);
 bool write_mask(const std::string &path, ImageFormat format, const RgbImage &mask, std::string *error);
+
+// A beauty image with its coverage (channel 0 of `coverage`, 0 to 1) as alpha: PNG RGBA
+// with straight colour, OpenEXR R, G, B premultiplied as rendered and A.
+bool write_beauty_alpha(const std::string &path, ImageFormat format, const RgbImage &image, const RgbImage &coverage,
+                        std::string *error);
+
+// One channel of a multi-layer OpenEXR file: its name ("dirt.Y", "N.X") and the image and
+// channel it holds. Every image is of the same size.
+struct ExrChannel {
+    std::string name;
+    const RgbImage *image;
+    int channel;
+};
+// Writes the channels to an .exr file, half unless the format is ExrFloat.
+bool write_exr_layers(const std::string &path, ImageFormat format, const std::vector<ExrChannel> &channels,
+                      std::string *error);
 
 // Reads an OpenEXR file's channels R, G, B (a file with Y alone gives grey) as floats.
 bool read_exr(const std::string &path, RgbImage &image, std::string *error);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "render/json_read.h"
 #include "render/limits.h"
 #include "render/object_import.h"
 #include "render/scene_file.h"
@@ -21,6 +22,8 @@ constexpr double kSampleScalePerWidth = 0.25;
 // How much of the image's shorter side the bounding sphere fills, and the camera's zoom.
 constexpr double kSphereFill = 0.9;
 constexpr double kZoom = 2.0;
+// The fill light: from the side opposite the key, low, at this share of the key's intensity.
+constexpr double kFillShare = 0.35;
 
 json vec(double x, double y, double z) { return json::array({x, y, z}); }
 
@@ -97,19 +100,40 @@ json framing_document(const std::string &path, const ObjectBounds &b, const std:
     const double d = diagonal(b);
     const double r = d > 0.0 ? 0.5 * d : 1.0;
     // The sphere's half angle: its tangent is the share it fills of the shorter half side.
+    const CameraChoice &cam = choices.camera;
+    const double zoom = cam.fov > 0.0 ? 1.0 / std::tan(0.5 * cam.fov * kDegree) : kZoom;
     const double aspect = choices.aspect > 0.0 ? choices.aspect : 0.75;
-    const double half_angle = std::atan(kSphereFill * std::fmin(1.0, aspect) / kZoom);
+    const double half_angle = std::atan(kSphereFill * std::fmin(1.0, aspect) / zoom);
     const double radius = b.radius > 0.0 ? b.radius : r;
-    const double distance = radius / std::sin(half_angle);
-    // Seen from the front, to one side and above, as before.
-    const double dx = 1.2, dy = 1.0, dz = -2.2, len = std::sqrt(dx * dx + dy * dy + dz * dz);
+    const double distance = cam.distance > 0.0 ? cam.distance * radius : radius / std::sin(half_angle);
+    // Seen from the front, to one side and above, unless a view is asked for.
+    double dx = 1.2, dy = 1.0, dz = -2.2;
+    if (cam.view_given) {
+        const double az = cam.azimuth * kDegree, el = cam.elevation * kDegree;
+        dx = std::sin(az) * std::cos(el), dy = std::sin(el), dz = -std::cos(az) * std::cos(el);
+    }
+    const double len = std::sqrt(dx * dx + dy * dy + dz * dz);
     const double k = distance / len;
     json doc;
-    doc["camera"] = {{"position", vec(center.x + dx * k, center.y + dy * k, center.z + dz * k)},
-                     {"look_at", vec(center.x, center.y, center.z)},
-                     {"zoom", kZoom}};
+    const Vec3d target = cam.look_at_given ? cam.look_at : center;
+    const Vec3d from = cam.position_given ? cam.position
+                                          : Vec3d{target.x + dx * k, target.y + dy * k, target.z + dz * k};
+    doc["camera"] = {{"position", vec(from.x, from.y, from.z)}, {"look_at", vec(target.x, target.y, target.z)}};
+    if (cam.fov > 0.0)
+        doc["camera"]["fov"] = cam.fov;
+    else
+        doc["camera"]["zoom"] = kZoom;
     doc["ambient"] = {{"intensity", 0.15}};
-    doc["lights"] = json::array({json{{"name", "Key"}, {"type", "distant"}, {"direction", vec(-0.4, -1.0, 0.6)}}});
+    json key{{"name", "Key"}, {"type", "distant"}, {"direction", vec(-0.4, -1.0, 0.6)}};
+    const bool given = choices.light_intensity >= 0.0;
+    const double intensity = given ? choices.light_intensity : 1.0;
+    if (given) key["intensity"] = intensity;
+    doc["lights"] = json::array({key});
+    if (choices.fill_light)
+        doc["lights"].push_back(json{{"name", "Fill"},
+                                     {"type", "distant"},
+                                     {"direction", vec(0.7, -0.35, 0.45)},
+                                     {"intensity", kFillShare * intensity}});
     json object{{"name", "Object"}, {"file", path}};
     if (choices.up != UpAxis::FromFile) object["up"] = up_axis_name(choices.up);
     doc["objects"] = json::array({object});

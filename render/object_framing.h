@@ -14,6 +14,7 @@
 #include "refhost/scene.h"
 #include "render/host_names.h"
 #include "render/mesh_import.h"
+#include "render/render_options.h"
 #include "render/scene_file.h"
 
 namespace render {
@@ -24,6 +25,9 @@ struct FramingChoices {
     bool choose_sample_scale = true;  // the size of the rays' jitter noise from it too
     double aspect = 0.75;             // the image's height over its width
     UpAxis up = UpAxis::FromFile;     // the file's up axis
+    CameraChoice camera;              // --view, --distance, --fov, --camera-position, --look-at
+    double light_intensity = -1.0;    // the key light's; below 0: the light's default (1), unwritten
+    bool fill_light = false;          // a fill light opposite the key, at kFillShare of it
 };
 
 // The object's extent: the box around its points (object space, as read from the file),
@@ -49,7 +53,9 @@ double sample_scale_for_object(const ObjectBounds &bounds);
 // path), whose surfaces are named `surfaces`; `width` is the dirt width to set, or 0 for
 // the shader's own default, and `sample_scale` likewise. The camera looks at the centre of
 // the bounding sphere from a distance at which the sphere fills nine tenths of the
-// image's shorter side, so that the margin is the same all round.
+// image's shorter side, so that the margin is the same all round; choices.camera turns it
+// about the object (view), moves it nearer or further (distance), widens or narrows its
+// field of view (the framing distance follows) or places it outright.
 nlohmann::json framing_document(const std::string &path, const ObjectBounds &bounds,
                                 const std::vector<std::string> &surfaces, const FramingChoices &choices,
                                 double width, double sample_scale = 0.0);

@@ -9,6 +9,7 @@ bool apply_command_line_outputs(const RenderOptions &o, RenderSettings &rs, std:
     if (o.height) rs.height = o.height;
     if (o.samples) rs.samples = o.samples;
     if (o.frames_given) rs.first_frame = o.first_frame, rs.last_frame = o.last_frame;
+    if (o.exposure_given) rs.exposure = o.exposure;
     if (!images) return true;
     ImageFormat format;
     if (!o.output.empty()) {

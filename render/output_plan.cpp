@@ -109,15 +109,16 @@ const OutputPlan::Folder *OutputPlan::folder(const std::string &given, const std
 }
 
 std::string OutputPlan::output_name(size_t i) const {
-    if (i == 2 * frames_) return names_.saved_scene;
+    if (i == 3 * frames_) return names_.saved_scene;
     const bool several = frames_ > 1;
     const int frame = names_.first_frame + static_cast<int>(i % frames_);
-    return frame_file_name(i < frames_ ? names_.image : names_.mask, frame, several);
+    const std::string &pattern = i < frames_ ? names_.image : i < 2 * frames_ ? names_.mask : names_.layers;
+    return frame_file_name(pattern, frame, several);
 }
 
 std::string OutputPlan::output_role(size_t i) const {
-    if (i == 2 * frames_) return "the saved scene";
-    const std::string what = i < frames_ ? "the image" : "the mask";
+    if (i == 3 * frames_) return "the saved scene";
+    const std::string what = i < frames_ ? "the image" : i < 2 * frames_ ? "the mask" : "the layers file";
     if (frames_ == 1) return what;
     return what + " of frame " + std::to_string(names_.first_frame + static_cast<int>(i % frames_));
 }
@@ -191,7 +192,7 @@ bool OutputPlan::claim_output(size_t i, std::vector<std::pair<size_t, size_t>> &
     if (!identify_output(name, id, error)) return false;
     const size_t hit = find(id);
     if (hit != kNone && hit < kOutput) {
-        if (inputs_[hit].replaceable && i == 2 * frames_) return true;
+        if (inputs_[hit].replaceable && i == 3 * frames_) return true;
         return refuse(error, "cannot write " + name + ": it is " + inputs_[hit].what + ", which this run reads");
     }
     if (hit != kNone)
@@ -203,11 +204,11 @@ bool OutputPlan::claim_output(size_t i, std::vector<std::pair<size_t, size_t>> &
     return true;
 }
 
-// The order outputs are claimed in: frame by frame, each image before its mask, and the
-// saved scene last; a refusal names the two outputs in this order.
+// The order outputs are claimed in: frame by frame, each image before its mask and its
+// layers file, and the saved scene last; a refusal names the two outputs in this order.
 size_t OutputPlan::claim_order(size_t i) const {
-    if (i == 2 * frames_) return i;
-    return i < frames_ ? 2 * i : 2 * (i - frames_) + 1;
+    if (i == 3 * frames_) return i;
+    return 3 * (i % frames_) + i / frames_;
 }
 
 bool OutputPlan::refuse_shared_paths(std::vector<std::pair<size_t, size_t>> &paths, std::string *error) {
@@ -238,12 +239,13 @@ bool OutputPlan::resolve(const OutputNames &names, std::string *error) {
     names_ = names;
     frames_ = static_cast<size_t>(static_cast<long long>(names.last_frame) - names.first_frame + 1);
     std::vector<std::pair<size_t, size_t>> paths;  // each output's path's hash, and its number
-    paths.reserve(2 * frames_ + 1);
+    paths.reserve(3 * frames_ + 1);
     for (size_t f = 0; f < frames_; ++f) {
         if (!claim_output(f, paths, error)) return false;
         if (!names.mask.empty() && !claim_output(frames_ + f, paths, error)) return false;
+        if (!names.layers.empty() && !claim_output(2 * frames_ + f, paths, error)) return false;
     }
-    if (!names.saved_scene.empty() && !claim_output(2 * frames_, paths, error)) return false;
+    if (!names.saved_scene.empty() && !claim_output(3 * frames_, paths, error)) return false;
     return refuse_shared_paths(paths, error);
 }
 

@@ -37,6 +37,7 @@ namespace render {
 struct OutputNames {
     std::string image, mask, saved_scene;
     int first_frame = 0, last_frame = 0;
+    std::string layers;  // the multi-layer OpenEXR file of each frame (a pattern too); empty: none
 };
 
 // One file to write: the name to tell the user, and the path to write to (the name, or
@@ -62,7 +63,10 @@ public:
 
     PlannedFile image(int frame) const { return planned(static_cast<size_t>(frame - names_.first_frame)); }
     PlannedFile mask(int frame) const { return planned(frames_ + static_cast<size_t>(frame - names_.first_frame)); }
-    PlannedFile saved_scene() const { return planned(2 * frames_); }
+    PlannedFile layers(int frame) const {
+        return planned(2 * frames_ + static_cast<size_t>(frame - names_.first_frame));
+    }
+    PlannedFile saved_scene() const { return planned(3 * frames_); }
 
 private:
     // A file's identity: its resolved path, and device and inode when it exists.
@@ -79,7 +83,8 @@ private:
         bool replaceable = false;
     };
     // Files are keyed by number: inputs by their index, outputs by kOutput + their number
-    // (the images of every frame, then the masks, then the saved scene). A run of many
+    // (the images of every frame, then the masks, then the layers files, then the saved
+    // scene). A run of many
     // frames keeps a few words per output, its names made again when needed.
     static constexpr size_t kOutput = static_cast<size_t>(1) << (sizeof(size_t) * 8 - 1);
 

@@ -39,7 +39,7 @@ protected:
         plan.add_input(path("scene.json"), "the scene file", true);
         plan.add_input(path("d/../mesh.obj"), "the object file");
         plan.add_input(path("tex.png"), "the image file");
-        OutputNames names{image, mask, saved, first, last};
+        OutputNames names{image, mask, saved, first, last, ""};
         std::string error = "accepted";
         if (plan.resolve(names, &error)) return "";
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
@@ -90,11 +90,11 @@ TEST_F(OutputPlanTest, WhatCannotBeWrittenIsRefusedAndLinksLeadToTheirFiles) {
     EXPECT_NE(refusal("f" + std::string(300, '#') + ".png").find("File name too long"), std::string::npos);
 
     OutputPlan plan;
-    ASSERT_TRUE(plan.resolve({"to_old.png", "d/m_#.png", "", 4, 5}, nullptr));
+    ASSERT_TRUE(plan.resolve({"to_old.png", "d/m_#.png", "", 4, 5, ""}, nullptr));
     EXPECT_EQ(plan.image(4).name, "to_old_0004.png");
     EXPECT_EQ(plan.mask(5).path, "d/m_5.png");
     OutputPlan linked;
-    ASSERT_TRUE(linked.resolve({"to_old.png", "", "", 0, 0}, nullptr));
+    ASSERT_TRUE(linked.resolve({"to_old.png", "", "", 0, 0, ""}, nullptr));
     EXPECT_EQ(linked.image(0).name, "to_old.png");
     EXPECT_EQ(linked.image(0).path, path("old.png")) << "the file replaced is the link's";
 }

@@ -65,7 +65,7 @@ void Renderer::end() {
     });
 }
 
-FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass pass) {
+FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass pass, RgbImage *aux) {
     Scene &scene = host_.scene();
     pass_ = pass;
     scene.current_time = time;
@@ -96,19 +96,24 @@ FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass 
     std::string error;
     if (!caster_->ready(&error)) throw std::runtime_error(error);
 
-    image.width = options_.width;
-    image.height = options_.height;
+    const int *r = options_.region;
+    const bool window = r[2] > 0;
+    image.width = window ? r[2] - r[0] : options_.width;
+    image.height = window ? r[3] - r[1] : options_.height;
     image.rgb.assign(static_cast<size_t>(image.width) * image.height * 3, 0.0f);
+    if (aux) *aux = image;
     FrameStats stats;
-    render_tiles(image, stats);
+    render_tiles(image, aux, stats);
     stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return stats;
 }
 
-void Renderer::shade_pixel(int x, int y, float *out) const {
+void Renderer::shade_pixel(int x, int y, float *out, float *aux) const {
     const int n = options_.samples;
     const double aspect = static_cast<double>(options_.height) / options_.width;
     double sum[3] = {0, 0, 0};
+    int hits = 0;
+    double nearest = 0.0;
     for (int s = 0; s < n; ++s) {
         // One sample per stratum of a jittered grid over the pixel.
         const int grid = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
@@ -119,26 +124,49 @@ void Renderer::shade_pixel(int x, int y, float *out) const {
         const double py = (1.0 - 2.0 * (y + jy) / options_.height) * aspect;
         const Vec3d dir = add(add(mul(zoom_, forward_), mul(px, right_)), mul(py, up_));
         double color[3];
-        if (pass_ == Pass::Spot) {
+        if (pass_ == Pass::Geometry) {
+            SpotRecord record;
+            const double hit = caster_->shade(eye_, dir, &record.access);
+            for (int k = 0; k < 3; ++k) color[k] = hit >= 0.0 ? record.access.wNorm[k] : 0.0;
+            if (hit >= 0.0) {
+                const double len = std::sqrt(dir.x * dir.x + dir.y * dir.y + dir.z * dir.z);
+                const double depth = hit * (dir.x * forward_.x + dir.y * forward_.y + dir.z * forward_.z) / len;
+                nearest = hits == 0 ? depth : std::min(nearest, depth);
+                ++hits;
+            }
+        } else if (pass_ == Pass::Spot) {
             SpotRecord record;
             const double hit = caster_->shade(eye_, dir, &record.access);
             for (int k = 0; k < 3; ++k) color[k] = hit >= 0.0 ? record.access.color[k] : 0.0;
         } else {
-            caster_->trace(eye_, dir, color);
+            const double hit = caster_->trace(eye_, dir, color);
+            if (options_.transparent && hit < 0.0) color[0] = color[1] = color[2] = 0.0;
         }
         for (int k = 0; k < 3; ++k) sum[k] += color[k];
     }
+    if (pass_ == Pass::Geometry) {
+        const double len = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+        for (int k = 0; k < 3; ++k) sum[k] = len > 0.0 ? sum[k] / len * n : 0.0;
+        if (aux) {
+            aux[0] = static_cast<float>(static_cast<double>(hits) / n);
+            aux[1] = std::isfinite(nearest) ? static_cast<float>(nearest) : 0.0f;
+            aux[2] = 0.0f;
+        }
+    }
     // Shading keeps its values finite; a pixel stays finite whatever reaches it.
     for (int k = 0; k < 3; ++k) {
-        const double v = sum[k] / n;
+        double v = sum[k] / n;
+        if (pass_ == Pass::Beauty && options_.exposure_scale != 1.0) v *= options_.exposure_scale;
         out[k] = std::isfinite(v) ? static_cast<float>(v) : 0.0f;
     }
 }
 
-void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
+void Renderer::render_tiles(RgbImage &image, RgbImage *aux, FrameStats &stats) {
     const int tiles_x = (image.width + kTile - 1) / kTile;
     const int tiles_y = (image.height + kTile - 1) / kTile;
     const int tiles = tiles_x * tiles_y;
+    const int x_off = options_.region[2] > 0 ? options_.region[0] : 0;
+    const int y_off = options_.region[2] > 0 ? options_.region[1] : 0;
     std::atomic<int> next{0}, done{0};
     std::mutex mutex;
     std::condition_variable finished;
@@ -150,7 +178,8 @@ void Renderer::render_tiles(RgbImage &image, FrameStats &stats) {
         for (int t = next++; t < tiles; t = next++) {
             const int x0 = (t % tiles_x) * kTile, y0 = (t / tiles_x) * kTile;
             for (int y = y0; y < std::min(y0 + kTile, image.height); ++y)
-                for (int x = x0; x < std::min(x0 + kTile, image.width); ++x) shade_pixel(x, y, image.pixel(x, y));
+                for (int x = x0; x < std::min(x0 + kTile, image.width); ++x) 
+                    shade_pixel(x + x_off, y + y_off, image.pixel(x, y), aux ? aux->pixel(x, y) : nullptr);
             ++done;
         }
         const RenderCounters after = RayCaster::thread_counters();

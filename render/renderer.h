@@ -26,14 +26,24 @@ struct FrameStats {
 struct RendererOptions {
     int width = 640, height = 480, samples = 4;
     int threads = 0;       // 0: every core
+    // The window of the image rendered, pixels x0 <= x < x1, y0 <= y < y1; the frame holds
+    // just those, each as the whole image's pixel. x1 == 0: the whole image.
+    int region[4] = {0, 0, 0, 0};
+    double exposure_scale = 1.0;  // each beauty pixel times this
+    // Beauty: a camera sample that meets nothing adds nothing (a transparent background,
+    // premultiplied by the Geometry pass's coverage) instead of the backdrop.
+    bool transparent = false;
     // Told the share of the frame done so far (0 to 1), a few times a second, on the
     // thread that called render_frame; none when empty.
     std::function<void(double)> progress;
 };
 
-// What a frame's pixels hold: the lit colour seen along each camera sample, or the colour
-// of the first spot it meets after the surface's shaders ran, unlit (the mask pass).
-enum class Pass { Beauty, Spot };
+// What a frame's pixels hold: the lit colour seen along each camera sample, the colour
+// of the first spot it meets after the surface's shaders ran, unlit (the mask pass), or
+// its geometry: the world normal at the first spot (averaged over the samples that hit,
+// unit length), with the `aux` image holding the share of samples that hit (alpha) and
+// the nearest hit's depth along the camera's axis (0 where none hit).
+enum class Pass { Beauty, Spot, Geometry };
 
 class Renderer {
 public:
@@ -46,7 +56,8 @@ public:
     void begin();
     // Renders one frame at a time: sets the scene's time, calls newTime on every bound
     // shader, then shades every pixel.
-    FrameStats render_frame(int frame, double time, RgbImage &image, Pass pass = Pass::Beauty);
+    FrameStats render_frame(int frame, double time, RgbImage &image, Pass pass = Pass::Beauty,
+                            RgbImage *aux = nullptr);
     // Calls every bound shader's cleanup; once after the last frame.
     void end();
 
@@ -56,8 +67,8 @@ public:
     int started_threads() const { return started_threads_; }
 
 private:
-    void render_tiles(RgbImage &image, FrameStats &stats);
-    void shade_pixel(int x, int y, float *out) const;
+    void render_tiles(RgbImage &image, RgbImage *aux, FrameStats &stats);
+    void shade_pixel(int x, int y, float *out, float *aux) const;
 
     Host &host_;
     RendererOptions options_;

@@ -70,9 +70,9 @@ void read_motion(const json &obj, const std::string &where, Item &item) {
     if (obj.contains("scale")) item.motion.scale.set(json_point(obj["scale"], where + ".scale"));
 }
 
-void read_camera(const json &cam, Scene &scene) {
-    check_keys(cam, "camera", scene_keys::camera);
-    Item &camera = scene.add_camera(cam.contains("name") ? json_text(cam["name"], "camera.name") : "Camera");
+}  // namespace
+
+void set_camera_from_json(const json &cam, Item &camera) {
     read_motion(cam, "camera", camera);
     if (cam.contains("look_at")) {
         const Vec3d target = json_point(cam["look_at"], "camera.look_at");
@@ -85,6 +85,14 @@ void read_camera(const json &cam, Scene &scene) {
         if (!(fov > 0.0 && fov < 180.0)) json_fail("camera.fov must lie between 0 and 180 degrees");
         camera.camera.zoom = 1.0 / std::tan(0.5 * fov * kDegree);
     }
+}
+
+namespace {
+
+void read_camera(const json &cam, Scene &scene) {
+    check_keys(cam, "camera", scene_keys::camera);
+    Item &camera = scene.add_camera(cam.contains("name") ? json_text(cam["name"], "camera.name") : "Camera");
+    set_camera_from_json(cam, camera);
 }
 
 void read_light(const json &l, size_t index, Scene &scene, std::vector<std::pair<Item *, json>> &exclusions) {
@@ -292,6 +300,8 @@ void read_render(const json &r, RenderSettings &rs) {
     if (r.contains("fps")) rs.fps = json_number(r["fps"], "render.fps", kMinFps, kMaxFps);
     if (r.contains("output")) rs.output = json_text(r["output"], "render.output");
     if (r.contains("depth")) rs.depth = json_text(r["depth"], "render.depth");
+    if (r.contains("turntable")) rs.turntable = json_integer(r["turntable"], "render.turntable", 1, 100000);
+    if (r.contains("exposure")) rs.exposure = json_number(r["exposure"], "render.exposure", -64.0, 64.0);
     if (r.contains("frames")) {
         const json &f = r["frames"];
         if (!f.is_array() || f.size() != 2) json_fail("render.frames must be [first, last]");
@@ -307,6 +317,7 @@ void build(const json &doc, const std::string &base_dir, Scene &scene, SceneDesc
     desc.document = doc;
     desc.base_dir = base_dir;
     read_camera(doc.value("camera", json::object()), scene);
+    if (doc.contains("background")) scene.backdrop_color = json_vec3(doc["background"], "background");
     if (doc.contains("ambient")) {
         const json &a = doc["ambient"];
         check_keys(a, "ambient", scene_keys::ambient);

@@ -25,6 +25,8 @@ struct RenderSettings {
     int max_depth = 3;       // reflection bounces
     std::string output = "dirt.png";
     std::string depth;       // pixel depth of the images: "" for the format's default
+    double exposure = 0.0;   // stops: each pixel of the image times 2^exposure
+    int turntable = 0;       // frames of one turn of the camera round its look_at; 0: none
 };
 
 // The dirt shader applied to one surface: settings by the panel's value names, and the
@@ -55,6 +57,10 @@ struct SceneDescription {
 // the document gives them) were read already and are taken from there.
 bool build_scene_from_json(const nlohmann::json &doc, const std::string &base_dir, Scene &scene,
                            SceneDescription &desc, std::string *error, ImportedObjects *imported = nullptr);
+
+// Places a camera as a scene file's "camera" does (position, rotation, look_at, zoom, fov);
+// a malformed value throws, as while reading a scene.
+void set_camera_from_json(const nlohmann::json &cam, Item &camera);
 
 // Reads and builds a scene file.
 bool load_scene_file(const std::string &path, Scene &scene, SceneDescription &desc, std::string *error);

@@ -3,7 +3,7 @@
 namespace render {
 namespace scene_keys {
 
-const KeyList scene = {"camera", "ambient", "lights", "objects", "surfaces", "render", "bake"};
+const KeyList scene = {"camera", "ambient", "lights", "objects", "surfaces", "render", "bake", "background"};
 const KeyList camera = {"name", "position", "rotation", "look_at", "zoom", "fov"};
 const KeyList ambient = {"color", "intensity"};
 const KeyList light = {"name",      "type",  "position",  "rotation",    "direction",  "color",
@@ -11,7 +11,7 @@ const KeyList light = {"name",      "type",  "position",  "rotation",    "direct
 const KeyList object = {"name", "file", "up", "primitives", "position", "rotation", "scale"};
 const KeyList surface = {"object",     "name",       "color",           "diffuse", "specular",
                          "glossiness", "reflection", "smoothing_angle", "dirt",    "dirt_state"};
-const KeyList render = {"width", "height", "samples", "frames", "fps", "max_depth", "output", "depth"};
+const KeyList render = {"width", "height", "samples", "frames", "fps", "max_depth", "output", "depth", "exposure", "turntable"};
 const KeyList bake = {"mode", "channel", "size", "padding", "output", "objects"};
 
 const KeyList box = {"type", "surface", "min", "max"};

@@ -26,6 +26,8 @@ json render_settings(const RenderSettings &rs) {
               {"frames", json::array({rs.first_frame, rs.last_frame})},
               {"fps", rs.fps},       {"max_depth", rs.max_depth}, {"output", rs.output}};
     if (!rs.depth.empty()) r["depth"] = rs.depth;
+    if (rs.exposure != 0.0) r["exposure"] = rs.exposure;
+    if (rs.turntable > 0) r["turntable"] = rs.turntable;
     return r;
 }
 

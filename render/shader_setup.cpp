@@ -1,3 +1,4 @@
+#include "render/surface_choice.h"
 #include "render/shader_setup.h"
 
 #include <climits>
@@ -262,8 +263,10 @@ bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
                 return false;
             }
         }
-        for (const std::string &text : overrides) {
-            std::string name, why;
+        for (const std::string &given : overrides) {
+            std::string name, why, text;
+            const std::string scope = setting_scope(given, &text);
+            if (!scope.empty() && !scope_names(scope, *s.surface)) continue;
             json value;
             try {
                 value = parse_override(text, name);

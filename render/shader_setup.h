@@ -17,7 +17,9 @@
 
 namespace render {
 
-
+// Creates the shader on every surface the description shades, with its settings and then
+// the command line's overrides ("NAME=VALUE", or "SURFACE:NAME=VALUE" for the surfaces a
+// scope names: render/surface_choice.h).
 bool apply_shaders(Host &host, ShaderServer &server, SceneDescription &desc,
                    const std::vector<std::string> &overrides, std::string *error);
 

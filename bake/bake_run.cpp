@@ -11,6 +11,7 @@
 #include "bake/texture_bake.h"
 #include "bake/vertex_bake.h"
 #include "render/image_output.h"
+#include "render/path_parts.h"
 #include "render/limits.h"
 #include "render/mask.h"
 #include "render/progress.h"
@@ -96,8 +97,7 @@ std::vector<std::string> output_paths(const BakeRequest &r, const Item &object, 
 // A file the bake may write: its folder exists, and a file already there is a regular one
 // (opening a pipe or a device could hold the writer for good).
 bool writable(const std::string &path, std::string *error) {
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string folder = render::folder_of(path);
     struct stat st;
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         if (error) *error = "cannot write " + path + ": the folder " + folder + " does not exist";
@@ -161,7 +161,7 @@ bool write_texture(const std::string &path, const std::string &depth, BakeChanne
                                           : render::write_beauty(path, format, image, error);
 }
 
-void add(PoolStats &total, const PoolStats &s) {
+void add(render::PoolStats &total, const render::PoolStats &s) {
     total.spots_shaded += s.spots_shaded;
     total.plugin_rays += s.plugin_rays;
     total.seconds += s.seconds;

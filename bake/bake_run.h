@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bake/bake_options.h"
-#include "bake/work_pool.h"
+#include "render/work_pool.h"
 #include "refhost/host.h"
 #include "refhost/shader_server.h"
 
@@ -41,7 +41,7 @@ struct BakeRequest {
 };
 
 struct BakeSummary {
-    PoolStats stats;  // summed over every object and frame
+    render::PoolStats stats;  // summed over every object and frame
     long points = 0;  // vertices or texels baked
 };
 

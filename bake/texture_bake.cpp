@@ -79,7 +79,7 @@ double texture_bake_bytes(int size, int samples) {
     return texels * (4.0 * samples + sizeof(Vec3d) + 1.0 + 3.0 * sizeof(float));
 }
 
-PoolStats bake_texture(const render::RayCaster &caster, const ObjectGeometry &g,
+render::PoolStats bake_texture(const render::RayCaster &caster, const ObjectGeometry &g,
                        const std::vector<UvTriangle> &triangles, int size, int samples, int padding, int threads,
                        const std::function<void(double)> &progress, TextureBake &out) {
     const size_t texels = static_cast<size_t>(size) * static_cast<size_t>(size);
@@ -125,7 +125,7 @@ PoolStats bake_texture(const render::RayCaster &caster, const ObjectGeometry &g,
     }
 
     // Each texel's points, shaded and averaged, on every core.
-    const PoolStats stats = run_pool(
+    const render::PoolStats stats = render::run_pool(
         caster, static_cast<long>(texels), threads,
         [&](long i) {
             const size_t texel = static_cast<size_t>(i);

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "bake/work_pool.h"
+#include "render/work_pool.h"
 #include "bake/bake_spot.h"
 
 namespace bake {
@@ -50,7 +50,7 @@ struct TextureBake {
 double texture_bake_bytes(int size, int samples);
 
 // Bakes the triangles' spots (island texels), then pads. `progress` as for run_pool.
-PoolStats bake_texture(const render::RayCaster &caster, const ObjectGeometry &geometry,
+render::PoolStats bake_texture(const render::RayCaster &caster, const ObjectGeometry &geometry,
                        const std::vector<UvTriangle> &triangles, int size, int samples, int padding, int threads,
                        const std::function<void(double)> &progress, TextureBake &out);
 

@@ -92,12 +92,12 @@ long vertex_count(const std::vector<BakedMesh> &meshes) {
     return n;
 }
 
-PoolStats bake_vertices(const render::RayCaster &caster, const ObjectGeometry &g, std::vector<BakedMesh> &meshes,
+render::PoolStats bake_vertices(const render::RayCaster &caster, const ObjectGeometry &g, std::vector<BakedMesh> &meshes,
                         int threads, const std::function<void(double)> &progress) {
     std::vector<BakedVertex *> all;
     for (BakedMesh &m : meshes)
         for (BakedVertex &v : m.vertices) all.push_back(&v);
-    return run_pool(
+    return render::run_pool(
         caster, static_cast<long>(all.size()), threads,
         [&](long i) {
             BakedVertex &v = *all[static_cast<size_t>(i)];

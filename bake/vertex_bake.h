@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "bake/work_pool.h"
+#include "render/work_pool.h"
 #include "bake/bake_spot.h"
 
 namespace bake {
@@ -44,7 +44,7 @@ std::vector<BakedMesh> vertex_layout(const refhost::Item &object, const ObjectGe
 long vertex_count(const std::vector<BakedMesh> &meshes);
 
 // Shades every vertex's spot (see bake/bake_spot.h) on the pool's threads.
-PoolStats bake_vertices(const render::RayCaster &caster, const ObjectGeometry &geometry,
+render::PoolStats bake_vertices(const render::RayCaster &caster, const ObjectGeometry &geometry,
                         std::vector<BakedMesh> &meshes, int threads, const std::function<void(double)> &progress);
 
 }  // namespace bake

@@ -1,4 +1,5 @@
 #include "render/atomic_file.h"
+#include "render/path_parts.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,16 +15,7 @@ namespace render {
 
 namespace {
 
-std::string folder_of(const std::string &path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
-std::string name_of(const std::string &path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The mode a new file gets from open(2) with 0666: the umask, read without changing it
 // for good (umask has no read-only form; this runs before any thread starts writing).

@@ -1,4 +1,5 @@
 #include "render/output_plan.h"
+#include "render/path_parts.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -23,16 +24,7 @@ bool refuse(std::string *error, const std::string &message) {
     return false;
 }
 
-std::string folder_of(const std::string &path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
-std::string name_of(const std::string &path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string joined(const std::string &folder, const std::string &name) {
     return folder == "/" ? "/" + name : folder + "/" + name;

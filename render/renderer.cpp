@@ -1,16 +1,12 @@
 #include "render/renderer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,6 +14,7 @@
 #include "refhost/spot_record.h"
 #include "refhost/vec3d_math.h"
 #include "render/ray_caster.h"
+#include "render/work_pool.h"
 
 namespace render {
 
@@ -164,65 +161,19 @@ void Renderer::shade_pixel(int x, int y, float *out, float *aux) const {
 void Renderer::render_tiles(RgbImage &image, RgbImage *aux, FrameStats &stats) {
     const int tiles_x = (image.width + kTile - 1) / kTile;
     const int tiles_y = (image.height + kTile - 1) / kTile;
-    const int tiles = tiles_x * tiles_y;
     const int x_off = options_.region[2] > 0 ? options_.region[0] : 0;
     const int y_off = options_.region[2] > 0 ? options_.region[1] : 0;
-    std::atomic<int> next{0}, done{0};
-    std::mutex mutex;
-    std::condition_variable finished;
-    int running = 0;  // workers started and not yet done
-
-    auto worker = [&]() {
-        RayCaster::Scope scope(*caster_);
-        const RenderCounters before = RayCaster::thread_counters();
-        for (int t = next++; t < tiles; t = next++) {
-            const int x0 = (t % tiles_x) * kTile, y0 = (t / tiles_x) * kTile;
-            for (int y = y0; y < std::min(y0 + kTile, image.height); ++y)
-                for (int x = x0; x < std::min(x0 + kTile, image.width); ++x) 
-                    shade_pixel(x + x_off, y + y_off, image.pixel(x, y), aux ? aux->pixel(x, y) : nullptr);
-            ++done;
-        }
-        const RenderCounters after = RayCaster::thread_counters();
-        std::lock_guard<std::mutex> lock(mutex);
-        stats.spots_shaded += after.spots_shaded - before.spots_shaded;
-        stats.plugin_rays += after.plugin_rays - before.plugin_rays;
-        if (--running == 0) finished.notify_all();
+    auto tile = [&](long t) {
+        const int x0 = static_cast<int>(t % tiles_x) * kTile, y0 = static_cast<int>(t / tiles_x) * kTile;
+        for (int y = y0; y < std::min(y0 + kTile, image.height); ++y)
+            for (int x = x0; x < std::min(x0 + kTile, image.width); ++x)
+                shade_pixel(x + x_off, y + y_off, image.pixel(x, y), aux ? aux->pixel(x, y) : nullptr);
     };
-
-    // As many workers as asked for and the system gives; with none, this thread renders.
-    std::vector<std::thread> pool;
-    for (int i = 0; i < threads_; ++i) {
-        std::lock_guard<std::mutex> lock(mutex);
-        ++running;
-        try {
-            pool.emplace_back(worker);
-        } catch (const std::system_error &) {
-            --running;
-            break;
-        }
-    }
-    started_threads_ = static_cast<int>(pool.size());
-    if (pool.empty()) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            ++running;
-        }
-        worker();
-        started_threads_ = 1;
-    }
-
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(200), [&] { return running == 0; })) {
-            if (!options_.progress) continue;
-            const double share = static_cast<double>(done.load()) / tiles;
-            lock.unlock();
-            options_.progress(share);
-            lock.lock();
-        }
-    }
-    for (std::thread &t : pool) t.join();
-    if (options_.progress) options_.progress(1.0);
+    // A tile at a time: a tile is work enough to outweigh the hand-out.
+    const PoolStats pool = run_pool(*caster_, static_cast<long>(tiles_x) * tiles_y, threads_, tile, options_.progress, 1);
+    stats.spots_shaded += pool.spots_shaded;
+    stats.plugin_rays += pool.plugin_rays;
+    started_threads_ = pool.started_threads;
 }
 
 }  // namespace render

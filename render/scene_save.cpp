@@ -1,4 +1,5 @@
 #include "render/scene_save.h"
+#include "render/path_parts.h"
 
 #include <climits>
 #include <cstdlib>
@@ -11,10 +12,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string folder_of(const std::string &path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-}
 
 std::string canonical(const std::string &path) {
     char resolved[PATH_MAX];

@@ -1,4 +1,4 @@
-#include "bake/work_pool.h"
+#include "render/work_pool.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,18 +9,10 @@
 #include <thread>
 #include <vector>
 
-namespace bake {
+namespace render {
 
-namespace {
-
-// Items per hand-out: small enough to spread the work, large enough that the shared
-// counter is not touched per item.
-constexpr long kChunk = 64;
-
-}  // namespace
-
-PoolStats run_pool(const render::RayCaster &caster, long count, int threads, const std::function<void(long)> &work,
-                   const std::function<void(double)> &progress) {
+PoolStats run_pool(const RayCaster &caster, long count, int threads, const std::function<void(long)> &work,
+                   const std::function<void(double)> &progress, long chunk) {
     const auto start = std::chrono::steady_clock::now();
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const int wanted = threads > 0 ? threads : static_cast<int>(cores);
@@ -31,20 +23,21 @@ PoolStats run_pool(const render::RayCaster &caster, long count, int threads, con
     PoolStats stats;
 
     auto worker = [&]() {
-        render::RayCaster::Scope scope(caster);
-        const render::RenderCounters before = render::RayCaster::thread_counters();
-        for (long first = next.fetch_add(kChunk); first < count; first = next.fetch_add(kChunk)) {
-            const long last = std::min(count, first + kChunk);
+        RayCaster::Scope scope(caster);
+        const RenderCounters before = RayCaster::thread_counters();
+        for (long first = next.fetch_add(chunk); first < count; first = next.fetch_add(chunk)) {
+            const long last = std::min(count, first + chunk);
             for (long i = first; i < last; ++i) work(i);
             done += last - first;
         }
-        const render::RenderCounters after = render::RayCaster::thread_counters();
+        const RenderCounters after = RayCaster::thread_counters();
         std::lock_guard<std::mutex> lock(mutex);
         stats.spots_shaded += after.spots_shaded - before.spots_shaded;
         stats.plugin_rays += after.plugin_rays - before.plugin_rays;
         if (--running == 0) finished.notify_all();
     };
 
+    // As many workers as asked for and the system gives; with none, this thread works.
     std::vector<std::thread> pool;
     for (int i = 0; i < wanted; ++i) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -81,4 +74,4 @@ PoolStats run_pool(const render::RayCaster &caster, long count, int threads, con
     return stats;
 }
 
-}  // namespace bake
+}  // namespace render

@@ -36,16 +36,6 @@ const char *const kSmall = " --width 40 --height 30 --samples 1";
 
 class ArtistCommandLine : public testing_support::ScratchFolder {
 protected:
-    std::string bytes(const std::string &name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-    render::RgbImage image(const std::string &name) const {
-        render::RgbImage img;
-        std::string error;
-        EXPECT_TRUE(render::read_png(path(name), img, &error)) << error;
-        return img;
-    }
 };
 
 TEST_F(ArtistCommandLine, ATurntableTurnsOnlyTheCameraAndASavedViewRendersAlike) {

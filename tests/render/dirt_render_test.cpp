@@ -27,20 +27,7 @@ std::string libm_path() {
 
 RunResult run(const std::string &args) { return testing_support::run_dirt_render(args); }
 
-class DirtRender : public testing_support::ScratchFolder {
-protected:
-    render::RgbImage image(const std::string &name) const {
-        render::RgbImage img;
-        std::string error;
-        EXPECT_TRUE(render::read_png(path(name), img, &error)) << error;
-        return img;
-    }
-
-    std::string bytes(const std::string &name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-};
+class DirtRender : public testing_support::ScratchFolder {};
 
 // The demo scene, small: enough pixels to see crevices, fast under sanitizers.
 const char *const kSmall = "--width 80 --height 50 --samples 1 -q";

@@ -56,10 +56,6 @@ protected:
         }
         return all;
     }
-    std::string bytes(const std::string &name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
 
     // The run is refused in one line, with status 1, and the folder is as it was.
     void expect_refused_untouched(const std::string &args, const std::string &message) {

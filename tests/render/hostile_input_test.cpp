@@ -49,12 +49,6 @@ protected:
         EXPECT_FALSE(exists("out.png")) << args;
     }
 
-    render::RgbImage image(const std::string &name) const {
-        render::RgbImage img;
-        std::string error;
-        EXPECT_TRUE(render::read_png(path(name), img, &error)) << error;
-        return img;
-    }
 };
 
 TEST_F(HostileInput, DamagedOrOddFilesAreRefusedInOneLine) {

@@ -26,20 +26,7 @@ RunResult run(const std::string &args, const std::string &prefix = "") {
     return testing_support::run_dirt_render(args, prefix);
 }
 
-class AsDocumented : public testing_support::ScratchFolder {
-protected:
-    render::RgbImage image(const std::string &name) const {
-        render::RgbImage img;
-        std::string error;
-        EXPECT_TRUE(render::read_png(path(name), img, &error)) << error;
-        return img;
-    }
-
-    std::string bytes(const std::string &name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-};
+class AsDocumented : public testing_support::ScratchFolder {};
 
 double grey(const render::RgbImage &img, int x, int y) {
     const float *p = img.pixel(x, y);

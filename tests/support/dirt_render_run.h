@@ -10,7 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
+
+#include "render/png_image.h"
 
 namespace testing_support {
 
@@ -54,6 +57,17 @@ protected:
     std::string path(const std::string &name) const { return dir_ + "/" + name; }
     void write(const std::string &name, const std::string &text) const { std::ofstream(path(name)) << text; }
     bool exists(const std::string &name) const { return access(path(name).c_str(), F_OK) == 0; }
+    std::string bytes(const std::string &name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    // A PNG of the folder, decoded to linear values; a failure to read it fails the test.
+    render::RgbImage image(const std::string &name) const {
+        render::RgbImage img;
+        std::string error;
+        EXPECT_TRUE(render::read_png(path(name), img, &error)) << error;
+        return img;
+    }
 
     std::string dir_;
 };

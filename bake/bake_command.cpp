@@ -41,6 +41,9 @@ bool make_bake_request(const render::RenderOptions &o, const render::SceneDescri
             r.inputs.push_back(file);
         }
     }
+    // The files the importer opened for the object files (an OBJ's material library, a glTF
+    // file's buffers).
+    r.inputs.insert(r.inputs.end(), desc.files_read.begin(), desc.files_read.end());
     // Each output's format and place, for the first frame, before anything is loaded.
     const bool several_frames = r.last_frame > r.first_frame;
     for (const std::string &pattern : r.outputs) {

@@ -132,10 +132,16 @@ bool plan(const Scene &scene, const BakeRequest &r, const std::vector<const Item
                 if (error) *error = "two bakes would be written to " + path;
                 return false;
             }
+            // A .gltf file's buffer is written beside it, under its name with .bin.
+            std::vector<std::string> written{path};
+            if (path.size() > 5 && path.compare(path.size() - 5, 5, ".gltf") == 0)
+                written.push_back(path.substr(0, path.size() - 5) + ".bin");
             for (const std::string &input : inputs) {
-                if (same_file(input, path)) {
-                    if (error) *error = "will not write over " + input + ", which this run reads";
-                    return false;
+                for (const std::string &file : written) {
+                    if (same_file(input, file)) {
+                        if (error) *error = "will not write over " + input + ", which this run reads";
+                        return false;
+                    }
                 }
             }
             if (!writable(path, error)) return false;

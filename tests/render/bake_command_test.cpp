@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "tests/support/dirt_render_run.h"
 
@@ -18,12 +17,6 @@ using testing_support::run_dirt_render;
 class BakeCommand : public testing_support::ScratchFolder {
 protected:
     testing_support::RunResult run(const std::string &args) { return run_dirt_render(args, "cd " + dir_ + " && "); }
-    std::string read_file(const std::string &name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
 };
 
 TEST_F(BakeCommand, VertexBakeOfAModelWritesPlyAndGlbWithDirtInItsCrevices) {
@@ -65,14 +58,14 @@ TEST_F(BakeCommand, SavedSceneBakesTheSameBytes) {
           "f 1 4 3 2\nf 5 6 7\n");
     const auto first = run("box.obj --bake vertex --save-scene saved.json");
     ASSERT_EQ(first.status, 0) << first.output;
-    const std::string ply = read_file("box-dirt.ply"), glb = read_file("box-dirt.glb");
+    const std::string ply = bytes("box-dirt.ply"), glb = bytes("box-dirt.glb");
     ASSERT_FALSE(ply.empty() || glb.empty());
     std::remove(path("box-dirt.ply").c_str());
     std::remove(path("box-dirt.glb").c_str());
     const auto again = run("saved.json");
     ASSERT_EQ(again.status, 0) << again.output;
-    EXPECT_EQ(read_file("box-dirt.ply"), ply);
-    EXPECT_EQ(read_file("box-dirt.glb"), glb);
+    EXPECT_EQ(bytes("box-dirt.ply"), ply);
+    EXPECT_EQ(bytes("box-dirt.glb"), glb);
     EXPECT_FALSE(exists("box-dirt_Ground.ply")) << "the ground plane is not baked";
 }
 
@@ -119,6 +112,21 @@ TEST_F(BakeCommand, MistakesAreOneLineAndWriteNothing) {
         EXPECT_NE(r.output.find(c.says), std::string::npos) << r.output;
         EXPECT_FALSE(exists("out.png") || exists("out.ply") || exists("saved.json")) << c.args;
     }
+    // A .gltf output's buffer goes beside it as NAME.bin: never over a buffer the run reads.
+    const float corners[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    std::ofstream(path("tri.bin"), std::ios::binary).write(reinterpret_cast<const char *>(corners), sizeof corners);
+    write("model.gltf", R"({"asset": {"version": "2.0"}, "buffers": [{"uri": "tri.bin", "byteLength": 36}],
+        "bufferViews": [{"buffer": 0, "byteLength": 36}], "accessors": [{"bufferView": 0, "componentType": 5126,
+        "count": 3, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 0]}],
+        "meshes": [{"primitives": [{"attributes": {"POSITION": 0}}]}], "nodes": [{"mesh": 0}],
+        "scenes": [{"nodes": [0]}], "scene": 0})");
+    const std::string buffer = bytes("tri.bin");
+    const auto over = run("model.gltf --bake vertex -o tri.gltf");
+    EXPECT_EQ(over.status, 1) << over.output;
+    EXPECT_NE(over.output.find("will not write over"), std::string::npos) << over.output;
+    EXPECT_EQ(bytes("tri.bin"), buffer);
+    EXPECT_FALSE(exists("tri.gltf"));
+
     const auto idle = run("--bake-size 64 --width 8 --height 8 -o out.png");
     EXPECT_EQ(idle.status, 0) << idle.output;
     EXPECT_NE(idle.output.find("warning: --bake-size without --bake"), std::string::npos) << idle.output;

@@ -28,9 +28,9 @@ void fill_bake_spot(const ObjectGeometry &g, int polygon, const PolygonSpot &spo
     // own: the record is filled once.
     const Vec3d n = g.facet_normal[polygon];
     const double w0 = 1.0 - spot.u - spot.v;
-    const Polygon &p = *g.polygons[polygon];
-    const Vec3d a = g.position(p.vertices[0]), b = g.position(p.vertices[spot.triangle + 1]),
-                c = g.position(p.vertices[spot.triangle + 2]);
+    const int *corner = g.corners(static_cast<size_t>(polygon));
+    const Vec3d a = g.world[static_cast<size_t>(corner[0])], b = g.world[static_cast<size_t>(corner[spot.triangle + 1])],
+                c = g.world[static_cast<size_t>(corner[spot.triangle + 2])];
     const Vec3d at = add(add(mul(w0, a), mul(spot.u, b)), mul(spot.v, c));
     SpotRay ray;
     ray.length = 1.0;

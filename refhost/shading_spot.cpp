@@ -70,17 +70,15 @@ Corners spot_corners(size_t n, const PolygonSpot &spot) {
 
 // A corner's normal: the facet normals of the polygons of the same surface around the
 // point whose angle to the spot's own facet is within the smoothing angle.
-Vec3d corner_normal(const ObjectGeometry &g, int polygon_number, const Point *point, double smoothing_angle) {
+Vec3d corner_normal(const ObjectGeometry &g, int polygon_number, int point_number, double smoothing_angle) {
     const Vec3d own = g.facet_normal[polygon_number];
     if (!(smoothing_angle > 0.0)) return own;
     const double limit = std::cos(smoothing_angle);
     const Surface *surface = g.polygon_surface[polygon_number];
     Vec3d sum{};
-    const int number = g.point_numbers.find(point);
-    if (number < 0) return own;
     const int *list = g.point_polygon_list.data();
-    for (int i = g.point_polygon_start[static_cast<size_t>(number)], end = g.point_polygon_start[static_cast<size_t>(number) + 1];
-         i < end; ++i) {
+    const size_t point = static_cast<size_t>(point_number);
+    for (int i = g.point_polygon_start[point], end = g.point_polygon_start[point + 1]; i < end; ++i) {
         const int q = list[i];
         if (g.polygon_surface[q] != surface) continue;
         const Vec3d n = g.facet_normal[q];
@@ -174,14 +172,17 @@ std::shared_ptr<const ObjectGeometry> build_object_geometry(const Scene &scene, 
     g->point_polygon_start.back() = total;
     g->point_polygon_list.resize(static_cast<size_t>(total));
     g->facet_normal.reserve(g->polygons.size());
+    g->corner_start.reserve(g->polygons.size() + 1);
     size_t corner = 0;
     for (size_t number = 0; number < g->polygons.size(); ++number) {
         const size_t corners = g->polygons[number]->vertices.size();
         const int *c = corner_points.data() + corner;
         for (size_t k = 0; k < corners; ++k) g->point_polygon_list[static_cast<size_t>(count[c[k]]++)] = static_cast<int>(number);
         g->facet_normal.push_back(facet_normal(g->world, c, corners));
+        g->corner_start.push_back(corner);
         corner += corners;
     }
+    g->corner_start.push_back(corner);
     fill_transforms(scene, object, time, *g);
     return g;
 }
@@ -193,13 +194,14 @@ void fill_shading_spot(const ObjectGeometry &g, int polygon_number, const Polygo
     const Polygon &polygon = *g.polygons[polygon_number];
     const Surface *surface = g.polygon_surface[polygon_number];
     const Corners corners = spot_corners(polygon.vertices.size(), spot);
+    const int *numbers = g.corners(static_cast<size_t>(polygon_number));
 
     // Corners, weights and the two positions of the spot.
     Vec3d world{}, base{};
     for (int k = 0; k < 4; ++k) {
         if (corners.index[k] < 0) continue;
         const Point *p = polygon.vertices[corners.index[k]];
-        const Vec3d w = g.position(p);
+        const Vec3d w = g.world[static_cast<size_t>(numbers[corners.index[k]])];
         out.verts[k] = to_id(p);
         out.weights[k] = static_cast<float>(corners.weight[k]);
         out.vertsWPos[k][0] = static_cast<float>(w.x);
@@ -220,7 +222,7 @@ void fill_shading_spot(const ObjectGeometry &g, int polygon_number, const Polygo
     for (int k = 0; k < 4; ++k) {
         if (corners.index[k] < 0 || corners.weight[k] == 0.0) continue;
         const Vec3d n = given ? world_normal(g, polygon.normals[corners.index[k]])
-                              : corner_normal(g, polygon_number, polygon.vertices[corners.index[k]], angle);
+                              : corner_normal(g, polygon_number, numbers[corners.index[k]], angle);
         smooth = add(smooth, mul(corners.weight[k], n));
     }
     smooth = normalized(smooth);

@@ -31,10 +31,15 @@ struct ObjectGeometry {
     // point_polygon_start[n] to point_polygon_start[n + 1].
     std::vector<int> point_polygon_start;
     std::vector<int> point_polygon_list;
-    // Every polygon's corners as point numbers, polygon after polygon.
+    // Every polygon's corners as point numbers, polygon after polygon; polygon n's begin at
+    // corner_start[n] (corner_start has one entry more than there are polygons).
     std::vector<int> corner_points;
+    std::vector<size_t> corner_start;
     double oXfrm[9] = {};  // object to world, row-major (columns are the scaled item axes)
     double wXfrm[9] = {};  // world to object
+
+    // The point numbers of polygon n's corners, in the polygon's order.
+    const int *corners(size_t n) const { return corner_points.data() + corner_start[n]; }
 
     // The position of one of the object's points (every polygon corner is one).
     Vec3d position(const Point *p) const {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "refhost/point_numbers.h"
 #include "render/limits.h"
 
 namespace render {
@@ -88,49 +89,19 @@ void write_surface_values(Writer &w, const SurfaceValues &v) {
     w.f64(v.smoothing_angle);
 }
 
-// The number of each point of a mesh, its place in the mesh's list: an open-addressing
-// table over the points' addresses.
-class PointNumbers {
-public:
-    explicit PointNumbers(const Mesh &mesh) {
-        size_t size = 16;
-        while (size < 2 * mesh.points.size()) size *= 2;
-        mask_ = size - 1;
-        slots_.assign(size, Slot{});
-        for (size_t i = 0; i < mesh.points.size(); ++i) {
-            size_t at = slot_of(mesh.points[i].get());
-            while (slots_[at].point) at = (at + 1) & mask_;
-            slots_[at] = {mesh.points[i].get(), static_cast<uint32_t>(i)};
-        }
-    }
-    // A point not in the mesh (none should be) gets a number the reader refuses.
-    uint32_t operator[](const Point *p) const {
-        size_t at = slot_of(p);
-        while (slots_[at].point && slots_[at].point != p) at = (at + 1) & mask_;
-        return slots_[at].point ? slots_[at].number : UINT32_MAX;
-    }
-
-private:
-    struct Slot {
-        const Point *point = nullptr;
-        uint32_t number = 0;
-    };
-    // Points made one after another lie one after another on the heap, and polygons name
-    // points made near each other: their slots are neighbours too (a multiplying hash
-    // scatters them, and every look-up of a large mesh becomes a cache miss). Points far
-    // apart on the heap are spread by the address's high bits.
-    size_t slot_of(const Point *p) const {
-        const uintptr_t a = reinterpret_cast<uintptr_t>(p) >> 4;
-        return static_cast<size_t>(a ^ (a >> 21)) & mask_;
-    }
-    std::vector<Slot> slots_;
-    size_t mask_ = 0;
-};
+// The number of each point of a mesh: its place in the mesh's list. A point not in the mesh
+// (none should be) gets a number the reader refuses.
+uint32_t point_number(const refhost::PointNumbers &numbers, const Point *p) {
+    const int n = numbers.find(p);
+    return n < 0 ? UINT32_MAX : static_cast<uint32_t>(n);
+}
 
 void write_layer(Writer &w, const Layer &layer, NameTable &names) {
     const Mesh &mesh = layer.mesh;
     w.i32(layer.index);
-    const PointNumbers number(mesh);
+    refhost::PointNumbers numbers(mesh.points.size());
+    bool added = false;
+    for (const auto &p : mesh.points) numbers.insert(p.get(), added);
     w.count(mesh.points.size());
     for (const auto &p : mesh.points) {
         w.bytes(p->base, sizeof p->base);
@@ -143,7 +114,7 @@ void write_layer(Writer &w, const Layer &layer, NameTable &names) {
         w.u32(names.index(polygon->part));
         w.count(polygon->normals.size());
         w.count(polygon->uvs.size());
-        for (const Point *p : polygon->vertices) w.u32(number[p]);
+        for (const Point *p : polygon->vertices) w.u32(point_number(numbers, p));
         if (!polygon->normals.empty()) w.bytes(polygon->normals.data(), polygon->normals.size() * sizeof(float) * 3);
         if (!polygon->uvs.empty()) w.bytes(polygon->uvs.data(), polygon->uvs.size() * sizeof(float) * 2);
     }
@@ -152,7 +123,7 @@ void write_layer(Writer &w, const Layer &layer, NameTable &names) {
         w.str(map.first);
         w.count(map.second.size());
         for (const auto &entry : map.second) {
-            w.u32(number[entry.first]);
+            w.u32(point_number(numbers, entry.first));
             w.f32(entry.second);
         }
     }
@@ -178,26 +149,16 @@ public:
         p_ += n;
         return true;
     }
-    uint32_t u32() {
-        uint32_t v = 0;
+    template <typename T>
+    T value() {
+        T v{};
         bytes(&v, sizeof v);
         return v;
     }
-    int32_t i32() {
-        int32_t v = 0;
-        bytes(&v, sizeof v);
-        return v;
-    }
-    float f32() {
-        float v = 0;
-        bytes(&v, sizeof v);
-        return v;
-    }
-    double f64() {
-        double v = 0;
-        bytes(&v, sizeof v);
-        return v;
-    }
+    uint32_t u32() { return value<uint32_t>(); }
+    int32_t i32() { return value<int32_t>(); }
+    float f32() { return value<float>(); }
+    double f64() { return value<double>(); }
     // A count of items that take at least `each` bytes of the stream: no more than fit.
     uint32_t count(size_t each) {
         const uint32_t n = u32();

@@ -290,11 +290,9 @@ std::shared_ptr<const RayCaster::Topology> RayCaster::make_topology(const Object
     t.polygon.reserve(triangles);
     t.fan.reserve(triangles);
     // Shared points are shared vertices, which keeps edges watertight.
-    size_t first = 0;  // the polygon's first corner in corner_points
     for (size_t number = 0; number < g.polygons.size(); ++number) {
         const size_t corners = g.polygons[number]->vertices.size();
-        const int *corner = g.corner_points.data() + first;
-        first += corners;
+        const int *corner = g.corners(number);
         for (size_t k = 1; k + 1 < corners; ++k) {
             t.polygon.push_back(static_cast<int>(number));
             t.fan.push_back(static_cast<int>(k - 1));

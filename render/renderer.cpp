@@ -62,6 +62,12 @@ void Renderer::end() {
     });
 }
 
+Renderer::Window Renderer::window() const {
+    const int *r = options_.region;
+    if (r[2] > 0) return {r[0], r[1], r[2], r[3]};
+    return {0, 0, options_.width, options_.height};
+}
+
 FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass pass, RgbImage *aux) {
     Scene &scene = host_.scene();
     pass_ = pass;
@@ -93,10 +99,9 @@ FrameStats Renderer::render_frame(int frame, double time, RgbImage &image, Pass 
     std::string error;
     if (!caster_->ready(&error)) throw std::runtime_error(error);
 
-    const int *r = options_.region;
-    const bool window = r[2] > 0;
-    image.width = window ? r[2] - r[0] : options_.width;
-    image.height = window ? r[3] - r[1] : options_.height;
+    const Window w = window();
+    image.width = w.x1 - w.x0;
+    image.height = w.y1 - w.y0;
     image.rgb.assign(static_cast<size_t>(image.width) * image.height * 3, 0.0f);
     if (aux) *aux = image;
     FrameStats stats;
@@ -161,8 +166,7 @@ void Renderer::shade_pixel(int x, int y, float *out, float *aux) const {
 void Renderer::render_tiles(RgbImage &image, RgbImage *aux, FrameStats &stats) {
     const int tiles_x = (image.width + kTile - 1) / kTile;
     const int tiles_y = (image.height + kTile - 1) / kTile;
-    const int x_off = options_.region[2] > 0 ? options_.region[0] : 0;
-    const int y_off = options_.region[2] > 0 ? options_.region[1] : 0;
+    const int x_off = window().x0, y_off = window().y0;
     auto tile = [&](long t) {
         const int x0 = static_cast<int>(t % tiles_x) * kTile, y0 = static_cast<int>(t / tiles_x) * kTile;
         for (int y = y0; y < std::min(y0 + kTile, image.height); ++y)

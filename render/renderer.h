@@ -67,6 +67,11 @@ public:
     int started_threads() const { return started_threads_; }
 
 private:
+    // The pixels a frame renders: the region when one is given, else the whole image.
+    struct Window {
+        int x0, y0, x1, y1;
+    };
+    Window window() const;
     void render_tiles(RgbImage &image, RgbImage *aux, FrameStats &stats);
     void shade_pixel(int x, int y, float *out, float *aux) const;
 
